@@ -1,0 +1,110 @@
+#include "net.h"
+
+namespace trilette {
+
+Net::Net()
+{
+    placeStore_.emplace_back();
+    transitionStore_.emplace_back();
+    placeTail_ = &placeStore_.back();
+    transitionTail_ = &transitionStore_.back();
+}
+
+Place &Net::appendPlace(std::string_view name)
+{
+    Place &place = placeStore_.emplace_back();
+    place.name.assign(name);
+    placeTail_->next = &place;
+    placeTail_ = &place;
+    return place;
+}
+
+Transition &Net::appendTransition(std::string_view name)
+{
+    Transition &transition = transitionStore_.emplace_back();
+    transition.name.assign(name);
+    if (!transition.name.empty())
+        transitionIndex_.emplace(transition.name, &transition);
+    transitionTail_->next = &transition;
+    transitionTail_ = &transition;
+    return transition;
+}
+
+void Net::prependAction(Place &place, std::string_view text)
+{
+    ActionNode &node = actionStore_.emplace_back();
+    node.text.assign(text);
+    node.next = place.actions;
+    place.actions = &node;
+}
+
+void Net::prependInput(Transition &transition, std::string_view placeName, int32_t weight)
+{
+    ArcRef &arc = arcStore_.emplace_back();
+    arc.placeName.assign(placeName);
+    arc.weight = weight;
+    arc.next = transition.inputs;
+    transition.inputs = &arc;
+    ++transition.inputCount;
+}
+
+void Net::prependOutput(Transition &transition, std::string_view placeName, int32_t weight)
+{
+    ArcRef &arc = arcStore_.emplace_back();
+    arc.placeName.assign(placeName);
+    arc.weight = weight;
+    arc.next = transition.outputs;
+    transition.outputs = &arc;
+    ++transition.outputCount;
+}
+
+Transition *Net::findTransition(std::string_view name) const
+{
+    if (name.empty())
+        return nullptr;
+    auto it = transitionIndex_.find(name);
+    return it == transitionIndex_.end() ? nullptr : it->second;
+}
+
+namespace {
+
+void dumpArcs(std::string &out, int32_t count, const ArcRef *arc)
+{
+    out += std::to_string(count);
+    out += '[';
+    for (; arc; arc = arc->next) {
+        out += std::to_string(arc->weight);
+        out += '*';
+        out += arc->placeName;
+        if (arc->next)
+            out += ' ';
+    }
+    out += ']';
+}
+
+} // namespace
+
+std::string dumpNet(const Net &net)
+{
+    std::string out;
+    for (const Place *place = net.firstPlace(); place; place = place->next) {
+        out += "P " + place->name + " m=" + std::to_string(place->marking)
+            + " n=" + std::to_string(place->actionCount) + " a=[";
+        for (const ActionNode *action = place->actions; action; action = action->next) {
+            out += action->text;
+            if (action->next)
+                out += '|';
+        }
+        out += "]\n";
+    }
+    for (const Transition *t = net.firstTransition(); t; t = t->next) {
+        out += "T " + t->name + " p=[" + t->predicate + "] a=[" + t->actionText + "] in=";
+        dumpArcs(out, t->inputCount, t->inputs);
+        out += " out=";
+        dumpArcs(out, t->outputCount, t->outputs);
+        out += '\n';
+    }
+    return out;
+}
+
+} // namespace trilette
