@@ -17,7 +17,7 @@ void renderStructureLog(const Place *places, const Transition *transitions, Text
         } else {
             out.put("\tActions: pas d'action ");
         }
-        out.format("\n\tsuivant [%s]\n\n", place->next ? place->next->name.c_str() : nullptr);
+        out.format("\n\tsuivant [%s]\n\n", place->next ? place->next->name.c_str() : "(null)");
     }
     out.put("Les transitions --\n");
     for (const Transition *t = transitions; t; t = t->next) {

@@ -1,5 +1,8 @@
 #include "net.h"
 
+#include <algorithm>
+#include <functional>
+
 namespace trilette {
 
 Net::Net()
@@ -24,7 +27,7 @@ Transition &Net::appendTransition(std::string_view name)
     Transition &transition = transitionStore_.emplace_back();
     transition.name.assign(name);
     if (!transition.name.empty())
-        transitionIndex_.emplace(transition.name, &transition);
+        indexTransition(transition);
     transitionTail_->next = &transition;
     transitionTail_ = &transition;
     return transition;
@@ -58,12 +61,45 @@ void Net::prependOutput(Transition &transition, std::string_view placeName, int3
     ++transition.outputCount;
 }
 
+void Net::indexTransition(Transition &transition)
+{
+    if (2 * (indexedCount_ + 1) > transitionIndex_.size()) {
+        std::vector<IndexSlot> old(std::max<size_t>(64, 2 * transitionIndex_.size()));
+        old.swap(transitionIndex_);
+        const size_t mask = transitionIndex_.size() - 1;
+        for (const IndexSlot &slot : old) {
+            if (!slot.transition)
+                continue;
+            size_t i = slot.hash & mask;
+            while (transitionIndex_[i].transition)
+                i = (i + 1) & mask;
+            transitionIndex_[i] = slot;
+        }
+    }
+    const size_t hash = std::hash<std::string_view>()(transition.name);
+    const size_t mask = transitionIndex_.size() - 1;
+    size_t i = hash & mask;
+    for (; transitionIndex_[i].transition; i = (i + 1) & mask) {
+        const IndexSlot &slot = transitionIndex_[i];
+        if (slot.hash == hash && slot.transition->name == transition.name)
+            return;
+    }
+    transitionIndex_[i] = { hash, &transition };
+    ++indexedCount_;
+}
+
 Transition *Net::findTransition(std::string_view name) const
 {
-    if (name.empty())
+    if (name.empty() || transitionIndex_.empty())
         return nullptr;
-    auto it = transitionIndex_.find(name);
-    return it == transitionIndex_.end() ? nullptr : it->second;
+    const size_t hash = std::hash<std::string_view>()(name);
+    const size_t mask = transitionIndex_.size() - 1;
+    for (size_t i = hash & mask; transitionIndex_[i].transition; i = (i + 1) & mask) {
+        const IndexSlot &slot = transitionIndex_[i];
+        if (slot.hash == hash && slot.transition->name == name)
+            return slot.transition;
+    }
+    return nullptr;
 }
 
 namespace {

@@ -4,7 +4,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace trilette {
 
@@ -91,8 +91,16 @@ private:
     std::deque<ActionNode> actionStore_;
     Place *placeTail_;
     Transition *transitionTail_;
-    /// First transition of each name; later duplicates never replace it.
-    std::unordered_map<std::string_view, Transition *> transitionIndex_;
+    /// First transition of each name, in an open-addressing table (a power of two in size, at
+    /// most half full); later duplicates never replace it.
+    struct IndexSlot
+    {
+        size_t hash = 0;
+        Transition *transition = nullptr;
+    };
+    std::vector<IndexSlot> transitionIndex_;
+    size_t indexedCount_ = 0;
+    void indexTransition(Transition &transition);
 };
 
 /// Compact one-line-per-record text form of a net, for tests and debugging.
