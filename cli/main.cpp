@@ -13,21 +13,22 @@ using namespace trilette;
 
 namespace {
 
-const char usageText[] = "Usage : trilette-cli [options] RESEAU.ndr...\n"
-                         "\n"
-                         "Traduit chaque reseau de Petri Tina (.ndr) en programme Structured Text\n"
-                         "(NOM_ST.txt) et en journal de structure (NOM.log), NOM etant le nom du\n"
-                         "fichier sans ses quatre derniers caracteres.\n"
-                         "\n"
-                         "Options :\n"
-                         "  -o, --output-dir DOSSIER  ecrit les fichiers dans DOSSIER (qui doit exister) ;\n"
-                         "                            sinon dans TriledFiles s'il existe, sinon ici\n"
-                         "  -q, --quiet               n'affiche pas les traces de lecture\n"
-                         "  -h, --help                affiche cette aide\n"
-                         "      --version             affiche la version\n"
-                         "\n"
-                         "Code de sortie : 0 si tous les reseaux sont traduits, 1 si l'un d'eux a\n"
-                         "echoue (les autres sont traduits), 2 pour une erreur d'utilisation.\n";
+const char usageText[]
+    = "Usage : trilette-cli [options] RESEAU.ndr...\n"
+      "\n"
+      "Traduit chaque reseau de Petri Tina (.ndr) en programme Structured Text\n"
+      "(NOM_ST.txt) et en journal de structure (NOM.log), NOM etant le nom du\n"
+      "fichier sans ses quatre derniers caracteres.\n"
+      "\n"
+      "Options :\n"
+      "  -o, --output-dir DOSSIER  ecrit les fichiers dans DOSSIER (qui doit exister) ;\n"
+      "                            sinon dans TriledFiles s'il existe, sinon ici\n"
+      "  -q, --quiet               n'affiche pas les traces de lecture\n"
+      "  -h, --help                affiche cette aide\n"
+      "      --version             affiche la version\n"
+      "\n"
+      "Code de sortie : 0 si tous les reseaux sont traduits, 1 si l'un d'eux a\n"
+      "echoue (les autres sont traduits), 2 pour une erreur d'utilisation.\n";
 
 int usageError(const char *what, const char *argument)
 {
@@ -89,7 +90,7 @@ int main(int argc, char **argv)
 
     if (haveOutputDir && !isDirectory(outputDir)) {
         std::fprintf(stderr, "trilette-cli: le dossier de sortie n'existe pas : %s\n",
-            outputDir.c_str());
+                     outputDir.c_str());
         return 1;
     }
     if (!haveOutputDir && isDirectory("TriledFiles"))
@@ -98,10 +99,12 @@ int main(int argc, char **argv)
     TextSink traces(stdout);
     int status = 0;
     for (const std::string &net : nets) {
-        ConversionJob job { net, outputDir, baseNameFor(fileNameOf(net)) };
+        ConversionJob job {net, outputDir, baseNameFor(fileNameOf(net))};
         ConversionResult result = convertNet(job, quiet ? nullptr : &traces);
         traces.flush();
         std::fflush(stdout);
+        for (const std::string &warning : result.warnings)
+            std::fprintf(stderr, "trilette-cli: avertissement : %s\n", warning.c_str());
         for (const ConversionError &error : result.errors)
             std::fprintf(stderr, "trilette-cli: %s\n", error.message().c_str());
         if (!result.ok())

@@ -2,8 +2,8 @@
 
 #include "net/fileio.h"
 #include "net/netreader.h"
-#include "stwriter.h"
 #include "structurelog.h"
+#include "stwriter.h"
 
 #include <new>
 
@@ -12,8 +12,7 @@ namespace trilette {
 namespace {
 
 /// Writes beside the final name, then moves the complete file into place.
-template<typename Write>
-bool writeAtomically(const std::string &path, Write write)
+template<typename Write> bool writeAtomically(const std::string &path, Write write)
 {
     const std::string partial = path + ".part";
     if (!write(partial) || !replaceFile(partial, path)) {
@@ -35,6 +34,20 @@ void debug(ConversionObserver *observer, const std::string &text)
         observer->debugLine(text);
 }
 
+void addWarnings(std::vector<std::string> &warnings, const std::string &path, const Net &net,
+                 const ReadSummary &summary)
+{
+    if (summary.ignoredLines == 1)
+        warnings.push_back(path + " : 1 ligne ignoree (il y manque un jeton)");
+    else if (summary.ignoredLines > 1)
+        warnings.push_back(path + " : " + std::to_string(summary.ignoredLines)
+                           + " lignes ignorees (il y manque un jeton)");
+    if (!summary.endLineSeen)
+        warnings.push_back(path + " : pas de ligne de fin 'h', le fichier est peut-etre tronque");
+    if (!net.firstPlace() && !net.firstTransition())
+        warnings.push_back(path + " : aucune place ni transition");
+}
+
 } // namespace
 
 std::string ConversionError::message() const
@@ -42,6 +55,8 @@ std::string ConversionError::message() const
     switch (kind) {
     case NetNotRead:
         return "Impossible de lire le fichier reseau : " + path;
+    case NetNotText:
+        return "Le fichier reseau n'est pas un fichier texte (il contient un octet nul) : " + path;
     case OutputNotWritten:
         break;
     }
@@ -59,7 +74,7 @@ std::string baseNameFor(std::string_view fileName)
         size_t start = end - 1;
         int continuations = 0;
         while (start > 0 && continuations < 3
-            && (static_cast<unsigned char>(fileName[start]) & 0xC0) == 0x80) {
+               && (static_cast<unsigned char>(fileName[start]) & 0xC0) == 0x80) {
             --start;
             ++continuations;
         }
@@ -72,8 +87,7 @@ std::string baseNameFor(std::string_view fileName)
     return std::string(fileName.substr(0, end));
 }
 
-ConversionResult convertNet(const ConversionJob &job, TextSink *trace,
-    ConversionObserver *observer)
+ConversionResult convertNet(const ConversionJob &job, TextSink *trace, ConversionObserver *observer)
 {
     ConversionResult result;
     try {
@@ -83,10 +97,18 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace,
         result.stPath = joinPath(job.outputDir, stName);
 
         Net net;
-        if (readNetFile(job.netPath, net, trace) != ReadDone) {
-            result.errors.push_back({ ConversionError::NetNotRead, job.netPath });
+        ReadSummary summary;
+        switch (readNetFile(job.netPath, net, trace, &summary)) {
+        case ReadDone:
+            break;
+        case ReadNotText:
+            result.errors.push_back({ConversionError::NetNotText, job.netPath});
+            return result;
+        default:
+            result.errors.push_back({ConversionError::NetNotRead, job.netPath});
             return result;
         }
+        addWarnings(result.warnings, job.netPath, net, summary);
         debug(observer, std::string());
         const Place *places = net.firstPlace();
         const Transition *transitions = net.firstTransition();
@@ -97,7 +119,7 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace,
         if (!writeAtomically(result.logPath, [&](const std::string &path) {
                 return writeStructureLog(places, transitions, path, trace);
             }))
-            result.errors.push_back({ ConversionError::OutputNotWritten, result.logPath });
+            result.errors.push_back({ConversionError::OutputNotWritten, result.logPath});
         report(observer, 18);
         report(observer, 20);
 
@@ -111,7 +133,7 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace,
             return stWritten && appendOutputBlock(places, path);
         });
         if (!written)
-            result.errors.push_back({ ConversionError::OutputNotWritten, result.stPath });
+            result.errors.push_back({ConversionError::OutputNotWritten, result.stPath});
         else if (result.ok())
             report(observer, 100);
     } catch (const std::bad_alloc &) {

@@ -32,7 +32,7 @@ struct ConversionJob
 /// What went wrong in a run, with the file concerned.
 struct ConversionError
 {
-    enum Kind { NetNotRead, OutputNotWritten };
+    enum Kind { NetNotRead, NetNotText, OutputNotWritten };
     Kind kind;
     std::string path;
     /// One French line that names the file.
@@ -45,6 +45,9 @@ struct ConversionResult
     std::string logPath;
     std::string stPath;
     std::vector<ConversionError> errors;
+    /// French lines about a net that was converted but looks damaged (skipped lines, no end
+    /// line, nothing in it).
+    std::vector<std::string> warnings;
     bool ok() const { return errors.empty(); }
 };
 
@@ -53,10 +56,10 @@ struct ConversionResult
 std::string baseNameFor(std::string_view fileName);
 
 /// Reads the net, then writes the structure log and the ST program beside each other. A net
-/// that cannot be read writes nothing. Each output replaces an earlier file of its name only
-/// once it is complete, so a failed run never leaves a truncated file. Traces (the reader's
-/// lines, "Ici1") go to `trace`, null for none.
+/// that cannot be read, or that is no text file, writes nothing. Each output replaces an earlier
+/// file of its name only once it is complete, so a failed run never leaves a truncated file. Traces
+/// (the reader's lines, "Ici1") go to `trace`, null for none.
 ConversionResult convertNet(const ConversionJob &job, TextSink *trace,
-    ConversionObserver *observer = nullptr);
+                            ConversionObserver *observer = nullptr);
 
 } // namespace trilette

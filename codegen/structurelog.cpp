@@ -22,7 +22,7 @@ void renderStructureLog(const Place *places, const Transition *transitions, Text
     out.put("Les transitions --\n");
     for (const Transition *t = transitions; t; t = t->next) {
         out.format(" transition [%s]\n \t Predicat [%s]\n\t Actions [%s]\n", t->name.c_str(),
-            t->predicate.c_str(), t->actionText.c_str());
+                   t->predicate.c_str(), t->actionText.c_str());
         out.put("\t Structure : [ ");
         for (const ArcRef *arc = t->inputs; arc; arc = arc->next)
             out.format("%d*%s ", arc->weight, arc->placeName.c_str());
@@ -34,7 +34,7 @@ void renderStructureLog(const Place *places, const Transition *transitions, Text
 }
 
 bool writeStructureLog(const Place *places, const Transition *transitions, const std::string &path,
-    TextSink *trace)
+                       TextSink *trace)
 {
     FileWrite result = writeTextFile(
         path, "w", [&](TextSink &out) { renderStructureLog(places, transitions, out); });

@@ -15,6 +15,6 @@ void renderStructureLog(const Place *places, const Transition *transitions, Text
 /// renders. When the file cannot be opened, prints "Erreur Ouverture du fichier Log" on `trace`.
 /// True when the file was opened, written in full and closed without error.
 bool writeStructureLog(const Place *places, const Transition *transitions, const std::string &path,
-    TextSink *trace);
+                       TextSink *trace);
 
 } // namespace trilette

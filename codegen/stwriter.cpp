@@ -10,7 +10,7 @@
 namespace trilette {
 
 void renderStCode(const Transition *transitions, const Place *places, TextSink &out,
-    TextSink *trace)
+                  TextSink *trace)
 {
     out.put("(*-------Codage de RDP en ST d\xC3\xA9"
             "compos\xC3\xA9 en blocs FMG------------*)\n\n\n");
@@ -34,13 +34,13 @@ void renderStCode(const Transition *transitions, const Place *places, TextSink &
         // An empty condition is not Structured Text: a transition without a predicate always
         // may fire.
         out.format("(%s) ) THEN\n",
-            transition->predicate.empty() ? "TRUE" : transition->predicate.c_str());
+                   transition->predicate.empty() ? "TRUE" : transition->predicate.c_str());
         for (const ArcRef *arc = transition->inputs; arc; arc = arc->next)
             out.format("\t%ss := %ss - %d;\n", arc->placeName.c_str(), arc->placeName.c_str(),
-                arc->weight);
+                       arc->weight);
         for (const ArcRef *arc = transition->outputs; arc; arc = arc->next)
             out.format("\t%ss := %ss + %d;\n", arc->placeName.c_str(), arc->placeName.c_str(),
-                arc->weight);
+                       arc->weight);
         out.put("END_IF;\n\n");
     }
 
@@ -73,7 +73,7 @@ void renderOutputBlock(const Place *places, TextSink &out)
                 std::string_view name = text.substr(start, end - start);
                 auto [it, added] = indexByName.emplace(name, outputs.size());
                 if (added)
-                    outputs.push_back({ name, {} });
+                    outputs.push_back({name, {}});
                 outputs[it->second].places.push_back(place);
             }
             start = end + 1;
@@ -91,10 +91,10 @@ void renderOutputBlock(const Place *places, TextSink &out)
 }
 
 bool writeStCode(const Transition *transitions, const std::string &stPath, const Place *places,
-    TextSink *trace)
+                 TextSink *trace)
 {
     return writeTextFile(stPath, "w",
-               [&](TextSink &out) { renderStCode(transitions, places, out, trace); })
+                         [&](TextSink &out) { renderStCode(transitions, places, out, trace); })
         == FileWrite::Written;
 }
 

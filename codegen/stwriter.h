@@ -11,7 +11,7 @@ namespace trilette {
 /// per transition, the copy of every s variable into its p variable. Prints "Ici1" on `trace`
 /// (null for none) right after the header row.
 void renderStCode(const Transition *transitions, const Place *places, TextSink &out,
-    TextSink *trace);
+                  TextSink *trace);
 
 /// Renders BLOC G (each output named in the places' first actions, set from the markings of the
 /// places that name it) and the END_IF that closes the program.
@@ -20,7 +20,7 @@ void renderOutputBlock(const Place *places, TextSink &out);
 /// Creates or empties the ST program file at `stPath` (text mode) and writes what renderStCode
 /// renders. True when the file was opened, written in full and closed without error.
 bool writeStCode(const Transition *transitions, const std::string &stPath, const Place *places,
-    TextSink *trace);
+                 TextSink *trace);
 
 /// Appends what renderOutputBlock renders to the ST program file at `stPath` (text mode).
 /// True when the file was opened, written in full and closed without error.

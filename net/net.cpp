@@ -84,7 +84,7 @@ void Net::indexTransition(Transition &transition)
         if (slot.hash == hash && slot.transition->name == transition.name)
             return;
     }
-    transitionIndex_[i] = { hash, &transition };
+    transitionIndex_[i] = {hash, &transition};
     ++indexedCount_;
 }
 

@@ -23,7 +23,7 @@ int firstMissing(const Tokens &tokens, std::initializer_list<int> needed)
 
 /// Reports a line that a handler skips; tokens are numbered from 1 as in the token traces.
 bool skipIfMissing(const Tokens &tokens, std::initializer_list<int> needed, const LineRef &line,
-    TextSink *trace)
+                   TextSink *trace)
 {
     int missing = firstMissing(tokens, needed);
     if (missing < 0)
@@ -31,7 +31,7 @@ bool skipIfMissing(const Tokens &tokens, std::initializer_list<int> needed, cons
     if (trace) {
         std::string name(line.fileName);
         trace->format("%s:%d: ligne ignoree : jeton %d absent\n", name.c_str(), line.number,
-            missing + 1);
+                      missing + 1);
     }
     return true;
 }
@@ -114,14 +114,14 @@ int32_t readInteger(std::string_view text)
     return static_cast<int32_t>(std::min(value, limit - 1));
 }
 
-void addPlace(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace)
+bool addPlace(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace)
 {
     if (skipIfMissing(tokens, {3, 4}, line, trace))
-        return;
+        return false;
     Place &place = net.appendPlace(tokens[3]);
     place.marking = readInteger(tokens[4]);
     if (tokens.size() < 7 || tokens[6].empty())
-        return;
+        return true;
 
     std::string label = labelText(tokens[6]);
     std::string_view content(label);
@@ -144,21 +144,22 @@ void addPlace(Net &net, const Tokens &tokens, const LineRef &line, TextSink *tra
         start = comma + 1;
     }
     place.actionCount = count;
+    return true;
 }
 
-void addTransition(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace)
+bool addTransition(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace)
 {
     if (skipIfMissing(tokens, {3}, line, trace))
-        return;
+        return false;
     Transition &transition = net.appendTransition(tokens[3]);
     if (trace) {
         std::string holder;
         for (size_t n = 0; n < tokens.size(); ++n)
             trace->format("jetons (%d)  (%s]\n", static_cast<int>(n + 1),
-                tokenText(tokens[n], holder));
+                          tokenText(tokens[n], holder));
     }
     if (tokens.size() != 10 || tokens[8].empty())
-        return;
+        return true;
 
     std::string label = labelText(tokens[8]);
     std::string_view content(label);
@@ -166,21 +167,22 @@ void addTransition(Net &net, const Tokens &tokens, const LineRef &line, TextSink
     size_t semicolon = content.find(';');
     if (semicolon == std::string_view::npos) {
         transition.predicate.assign(content.substr(0, content.find(']')));
-        return;
+        return true;
     }
     transition.predicate.assign(content.substr(0, semicolon));
     std::string_view actions = content.substr(semicolon + 1);
     transition.actionText.assign(actions.substr(0, actions.find(']')));
+    return true;
 }
 
-void addArc(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace)
+bool addArc(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace)
 {
     const bool shortForm = tokens.size() == 5;
     const int source = 1;
     const int target = shortForm ? 2 : 4;
     const int weight = shortForm ? 3 : 7;
     if (skipIfMissing(tokens, {source, target, weight}, line, trace))
-        return;
+        return false;
 
     Transition *transition = net.findTransition(tokens[source]);
     const bool output = transition != nullptr;
@@ -190,31 +192,36 @@ void addArc(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace
         std::string kind(tokens[0]), from(tokens[source]), to(tokens[target]);
         std::string amount(tokens[weight]);
         trace->format("arc [%s %s %s %s]\n", kind.c_str(), from.c_str(), to.c_str(),
-            amount.c_str());
+                      amount.c_str());
         if (output)
             trace->format("arc sortant [%s %s %s %s]\n", kind.c_str(), from.c_str(), to.c_str(),
-                amount.c_str());
+                          amount.c_str());
         else if (transition)
             trace->format("arc entrant [%s %s %s %s]\n", kind.c_str(), from.c_str(), to.c_str(),
-                amount.c_str());
+                          amount.c_str());
     }
     if (output)
         net.prependOutput(*transition, tokens[target], readInteger(tokens[weight]));
     else if (transition)
         net.prependInput(*transition, tokens[source], readInteger(tokens[weight]));
+    return true;
 }
 
-int readNetText(std::string_view text, std::string_view fileName, Net &net, TextSink *trace)
+int readNetText(std::string_view text, std::string_view fileName, Net &net, TextSink *trace,
+                ReadSummary *summary)
 {
+    ReadSummary seen;
     try {
         std::string line;
         Tokens tokens;
-        LineRef where { fileName, 0 };
+        LineRef where {fileName, 0};
         size_t pos = 0;
         while (pos < text.size()) {
             ++where.number;
-            if (text[pos] == 'h')
+            if (text[pos] == 'h') {
+                seen.endLineSeen = true;
                 break;
+            }
             size_t end = text.find('\n', pos);
             if (end == std::string_view::npos)
                 end = text.size();
@@ -231,37 +238,42 @@ int readNetText(std::string_view text, std::string_view fileName, Net &net, Text
             line.assign(raw);
             protectBraces(line);
             int count = splitString(line, ' ', tokens);
+            bool used = true;
             switch (line.empty() ? '\0' : line[0]) {
             case 'p':
                 if (trace)
                     trace->format("place (%d jetons)      \t[%s]\n", count, line.c_str());
-                addPlace(net, tokens, where, trace);
+                used = addPlace(net, tokens, where, trace);
                 break;
             case 't':
                 if (trace)
                     trace->format("transition (%d jetons) \t[%s]\n", count, line.c_str());
-                addTransition(net, tokens, where, trace);
+                used = addTransition(net, tokens, where, trace);
                 break;
             case 'e':
                 if (trace)
                     trace->format("arc (%d jetons)        \t[%s]\n", count, line.c_str());
-                addArc(net, tokens, where, trace);
+                used = addArc(net, tokens, where, trace);
                 break;
             default:
                 if (trace)
                     trace->format("inconnu (%d jetons)    \t[%s]\n", count, line.c_str());
                 break;
             }
+            if (!used)
+                ++seen.ignoredLines;
         }
     } catch (const std::bad_alloc &) {
         outOfMemory();
     }
     if (trace)
         trace->flush();
+    if (summary)
+        *summary = seen;
     return ReadDone;
 }
 
-int readNetFile(const std::string &path, Net &net, TextSink *trace)
+int readNetFile(const std::string &path, Net &net, TextSink *trace, ReadSummary *summary)
 {
     std::string contents;
     bool read;
@@ -277,7 +289,9 @@ int readNetFile(const std::string &path, Net &net, TextSink *trace)
         }
         return ReadNotOpened;
     }
-    return readNetText(contents, path, net, trace);
+    if (std::memchr(contents.data(), '\0', contents.size()))
+        return ReadNotText;
+    return readNetText(contents, path, net, trace, summary);
 }
 
 } // namespace trilette

@@ -13,6 +13,18 @@ namespace trilette {
 constexpr int ReadDone = 1;
 /// Result of a read: the file could not be opened or read; the net is untouched.
 constexpr int ReadNotOpened = -1;
+/// Result of a read: the file holds a NUL byte, so it is no text file (an image, say); the net
+/// is untouched.
+constexpr int ReadNotText = -2;
+
+/// What a read met besides the net itself, for warnings to the user.
+struct ReadSummary
+{
+    /// Lines skipped because a token that their handler reads is missing.
+    int ignoredLines = 0;
+    /// Whether reading ended at an end line ('h') rather than at the end of the file.
+    bool endLineSeen = false;
+};
 
 /// The tokens of one line: views into the line. An absent token is an empty view (a present
 /// token is never empty).
@@ -26,11 +38,13 @@ struct LineRef
 };
 
 /// Reads the net file at `path` (in the file system's encoding) into `net`, tracing every line
-/// on `trace` (null for no traces). Returns ReadDone or ReadNotOpened.
-int readNetFile(const std::string &path, Net &net, TextSink *trace);
+/// on `trace` (null for no traces). Returns ReadDone, ReadNotOpened or ReadNotText.
+int readNetFile(const std::string &path, Net &net, TextSink *trace, ReadSummary *summary = nullptr);
 
-/// Reads net text already in memory; `fileName` names it in diagnostics.
-int readNetText(std::string_view text, std::string_view fileName, Net &net, TextSink *trace);
+/// Reads net text already in memory; `fileName` names it in diagnostics. A NUL byte ends the
+/// text of its line, as in a C string.
+int readNetText(std::string_view text, std::string_view fileName, Net &net, TextSink *trace,
+                ReadSummary *summary = nullptr);
 
 /// Turns a braced label into one token: each brace becomes a blank and each blank between
 /// braces an '@'. Braces do not nest.
@@ -44,11 +58,12 @@ int splitString(std::string_view text, char delimiter, Tokens &tokens);
 /// multiplier K (10^3) or M (10^6) right after them; saturates at the 32-bit limits.
 int32_t readInteger(std::string_view text);
 
-/// Handles a place line.
-void addPlace(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace);
-/// Handles a transition line.
-void addTransition(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace);
-/// Handles an arc line: attaches it to the transition that one of its ends names.
-void addArc(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace);
+/// Handles a place line; false when the line lacks a token and is skipped.
+bool addPlace(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace);
+/// Handles a transition line; false when the line lacks a token and is skipped.
+bool addTransition(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace);
+/// Handles an arc line: attaches it to the transition that one of its ends names; false when
+/// the line lacks a token and is skipped.
+bool addArc(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace);
 
 } // namespace trilette
