@@ -116,10 +116,18 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         debug(observer, places ? places->name : std::string());
 
         report(observer, 15);
-        if (!writeAtomically(result.logPath, [&](const std::string &path) {
-                return writeStructureLog(places, transitions, path, trace);
-            }))
+        const std::string partialLog = result.logPath + ".part";
+        bool logWritten = writeStructureLog(places, transitions, partialLog, trace);
+        if (logWritten && !replaceFile(partialLog, result.logPath)) {
+            // The log could not take its name: to the user, the log could not be opened.
+            logWritten = false;
+            if (trace)
+                trace->put("Erreur Ouverture du fichier Log\n");
+        }
+        if (!logWritten) {
+            removeFile(partialLog);
             result.errors.push_back({ConversionError::OutputNotWritten, result.logPath});
+        }
         report(observer, 18);
         report(observer, 20);
 

@@ -1,0 +1,134 @@
+// Golden files: each tests/golden/<case>.ndr is converted and its traces, structure log and ST
+// program compared byte for byte with <case>.out, <case>.log and <case>_ST.txt, written by hand.
+
+#include "codegen/conversion.h"
+#include "net/textsink.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace trilette;
+
+namespace {
+
+const QString goldenDir = QStringLiteral(TRILETTE_SOURCE_DIR "/tests/golden");
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<" + path.toUtf8() + " cannot be read>";
+    QByteArray bytes = file.readAll();
+#ifdef Q_OS_WIN
+    // Written in text mode: CR LF there, while the goldens keep LF.
+    bytes.replace("\r\n", "\n");
+#endif
+    return bytes;
+}
+
+QByteArray visible(const QByteArray &line)
+{
+    QByteArray out;
+    for (char c : line) {
+        if (c == '\t')
+            out += "\\t";
+        else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            out += "\\x" + QByteArray::number(static_cast<unsigned char>(c), 16);
+        else
+            out += c;
+    }
+    return out;
+}
+
+/// The first line where the two texts differ, both versions shown with tabs made visible.
+QByteArray difference(const QByteArray &expected, const QByteArray &actual)
+{
+    const QList<QByteArray> want = expected.split('\n');
+    const QList<QByteArray> got = actual.split('\n');
+    int line = 0;
+    while (line < want.size() && line < got.size() && want[line] == got[line])
+        ++line;
+    const QByteArray missing = "<end of text>";
+    return "first difference at line " + QByteArray::number(line + 1) + " (expected "
+        + QByteArray::number(expected.size()) + " bytes, got " + QByteArray::number(actual.size())
+        + ")\n   expected: " + (line < want.size() ? visible(want[line]) : missing)
+        + "\n   actual:   " + (line < got.size() ? visible(got[line]) : missing);
+}
+
+} // namespace
+
+class TestGolden : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void conversion_data();
+    void conversion();
+    void wholeFileExampleSize();
+};
+
+void TestGolden::initTestCase()
+{
+    // Nets are named relative to their folder, so that traces naming the file stay the same
+    // wherever the sources are.
+    QVERIFY(QDir::setCurrent(goldenDir));
+    QVERIFY(!QDir().entryList({"*.ndr"}, QDir::Files).isEmpty());
+}
+
+void TestGolden::conversion_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const QString &net : QDir(goldenDir).entryList({"*.ndr"}, QDir::Files, QDir::Name)) {
+        const QString name = net.chopped(4);
+        QTest::newRow(qPrintable(name)) << name;
+    }
+}
+
+void TestGolden::conversion()
+{
+    QFETCH(QString, name);
+    QTemporaryDir outDir;
+    QVERIFY(outDir.isValid());
+
+    const std::string netName = QFile::encodeName(name + ".ndr").toStdString();
+    ConversionJob job {netName, QFile::encodeName(outDir.path()).toStdString(),
+                       baseNameFor(netName)};
+    TextSink trace;
+    ConversionResult result = convertNet(job, &trace);
+    for (const ConversionError &error : result.errors)
+        QFAIL(error.message().c_str());
+
+    const struct
+    {
+        QByteArray actual;
+        QString golden;
+    } outputs[] = {
+        {QByteArray::fromStdString(trace.text()), name + ".out"},
+        {readAll(outDir.filePath(name + ".log")), name + ".log"},
+        {readAll(outDir.filePath(name + "_ST.txt")), name + "_ST.txt"},
+    };
+    for (const auto &output : outputs) {
+        const QByteArray expected = readAll(output.golden);
+        QVERIFY2(output.actual == expected,
+                 qPrintable(output.golden + ": " + difference(expected, output.actual)));
+    }
+    const QStringList written
+        = QDir(outDir.path())
+              .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    QCOMPARE(written, QStringList({name + ".log", name + "_ST.txt"}));
+}
+
+void TestGolden::wholeFileExampleSize()
+{
+    // The two-place lamp net: 29 lines, 403 bytes before any CR LF conversion.
+    const QByteArray program = readAll("lamp_ST.txt");
+    QCOMPARE(program.size(), 403);
+    QCOMPARE(program.count('\n'), 29);
+    QCOMPARE(program.indexOf("IF(INIT) THEN\n"), 70);
+}
+
+QTEST_APPLESS_MAIN(TestGolden)
+#include "tst_golden.moc"
