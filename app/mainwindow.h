@@ -23,15 +23,15 @@ class MainWindow : public QMainWindow
 public:
     /// Asks the user for a net file, as QFileDialog::getOpenFileName does; tests replace it to
     /// answer without a dialog.
-    using FileDialog = std::function<QString(
-        QWidget *parent, const QString &caption, const QString &dir, const QString &filter)>;
+    using FileDialog = std::function<QString(QWidget *parent, const QString &caption,
+                                             const QString &dir, const QString &filter)>;
     static FileDialog fileDialog;
     /// Opens a folder in the desktop's file browser, as QDesktopServices::openUrl does; tests
     /// replace it to see the folder without launching a browser.
     static std::function<bool(const QUrl &)> openUrl;
 
     explicit MainWindow(QWidget *parent = nullptr);
-    ~MainWindow();
+    ~MainWindow() override;
 
     /// Moves the progress bar.
     void setProgressValue(int value);

@@ -1,0 +1,33 @@
+// trilette-screenshot: saves a picture of the window, with a net chosen and a finished run,
+// for the README. Used by scripts/screenshot.sh: trilette-screenshot OUTPUT.png
+
+#include "mainwindow.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QPushButton>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    if (argc != 2) {
+        std::fputs("Usage : trilette-screenshot IMAGE.png\n", stderr);
+        return 2;
+    }
+    MainWindow::fileDialog = [](QWidget *, const QString &, const QString &, const QString &) {
+        return QStringLiteral("/home/utilisateur/reseaux/usine.ndr");
+    };
+    MainWindow window;
+    window.setFixedSize(373, 215);
+    window.show();
+    window.findChild<QPushButton *>(QStringLiteral("pushButton"))->click();
+    window.setProgressValue(100);
+    QApplication::processEvents();
+    if (!window.grab().save(QFile::decodeName(argv[1]), "PNG")) {
+        std::fprintf(stderr, "trilette-screenshot: impossible d'ecrire %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
