@@ -1,5 +1,5 @@
-// The writers and the conversion run on nets built in memory: what the golden files cannot show
-// well (many outputs, extreme weights, files that cannot be written, the base-name rule).
+// The writers on nets built in memory: what the golden files cannot show well (many outputs,
+// files that cannot be written), and the base-name rule.
 
 #include "codegen/conversion.h"
 #include "codegen/structurelog.h"
@@ -12,15 +12,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <limits>
-
 using namespace trilette;
 
 namespace {
-
-const char header[] = "(*-------Codage de RDP en ST d\xC3\xA9"
-                      "compos\xC3\xA9 en blocs FMG------------*)\n\n\n"
-                      "IF(INIT) THEN\n(*-------Initialisation------------*)\n";
 
 QByteArray fileText(const QString &path)
 {
@@ -46,11 +40,6 @@ std::string local(const QString &path)
     return QFile::encodeName(path).toStdString();
 }
 
-QStringList entries(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 enum Writer { StCode, OutputBlock, StructureLog };
 enum Target { StaleFile, Directory, FullDevice };
 
@@ -64,60 +53,12 @@ class TestCodegen : public QObject
     Q_OBJECT
 
 private slots:
-    void firingBlock_data();
-    void firingBlock();
     void everyOutputWritten();
     void writeFile_data();
     void writeFile();
     void baseName_data();
     void baseName();
-    void unreadableNetWritesNothing_data();
-    void unreadableNetWritesNothing();
-    void blockedOutput_data();
-    void blockedOutput();
 };
-
-void TestCodegen::firingBlock_data()
-{
-    QTest::addColumn<int>("weightA");
-    QTest::addColumn<int>("weightB");
-    QTest::addColumn<int>("weightC");
-    QTest::addColumn<QByteArray>("block");
-
-    constexpr int most = std::numeric_limits<int32_t>::max();
-    constexpr int least = std::numeric_limits<int32_t>::min();
-    QTest::newRow("guard tests the weight")
-        << 1 << 2 << 1
-        << QByteArray("IF ( (Ap>=1) AND  (Bp>=2) AND (go) ) THEN\n"
-                      "\tAs := As - 1;\n\tBs := Bs - 2;\n"
-                      "\tCs := Cs + 1;\nEND_IF;\n\n");
-    QTest::newRow("32-bit limits")
-        << most << least << least
-        << QByteArray("IF ( (Ap>=2147483647) AND  (Bp>=1) AND (go) ) THEN\n"
-                      "\tAs := As - 2147483647;\n\tBs := Bs - -2147483648;\n"
-                      "\tCs := Cs + -2147483648;\nEND_IF;\n\n");
-}
-
-void TestCodegen::firingBlock()
-{
-    QFETCH(int, weightA);
-    QFETCH(int, weightB);
-    QFETCH(int, weightC);
-    QFETCH(QByteArray, block);
-
-    Net net;
-    Transition &t = net.appendTransition("T");
-    t.predicate = "go";
-    net.prependInput(t, "B", weightB);
-    net.prependInput(t, "A", weightA);
-    net.prependOutput(t, "C", weightC);
-    TextSink out, trace;
-    renderStCode(net.firstTransition(), net.firstPlace(), out, &trace);
-    QCOMPARE(bytes(out.text()),
-             header + QByteArray("ELSE\n\n(*-------BLOC F------------*)\n") + block
-                 + "\n(*-------BLOC M------------*)\n\n");
-    QCOMPARE(bytes(trace.text()), QByteArray("Ici1\n"));
-}
 
 void TestCodegen::everyOutputWritten()
 {
@@ -238,84 +179,6 @@ void TestCodegen::baseName()
     QFETCH(QByteArray, fileName);
     QFETCH(QByteArray, base);
     QCOMPARE(bytes(baseNameFor(fileName.toStdString())), base);
-}
-
-void TestCodegen::unreadableNetWritesNothing_data()
-{
-    QTest::addColumn<bool>("isDirectory");
-    QTest::newRow("missing file") << false;
-    QTest::newRow("directory") << true;
-}
-
-void TestCodegen::unreadableNetWritesNothing()
-{
-    QFETCH(bool, isDirectory);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString out = dir.filePath("out");
-    QVERIFY(QDir().mkdir(out));
-    const QByteArray earlier = "earlier good output\n";
-    QVERIFY(putFile(out + "/net.log", earlier));
-    QVERIFY(putFile(out + "/net_ST.txt", earlier));
-    const std::string netPath = local(dir.filePath("net.ndr"));
-    if (isDirectory)
-        QVERIFY(QDir().mkdir(dir.filePath("net.ndr")));
-
-    TextSink trace;
-    ConversionResult result = convertNet({netPath, local(out), "net"}, &trace);
-    QCOMPARE(result.errors.size(), size_t(1));
-    QCOMPARE(result.errors[0].kind, ConversionError::NetNotRead);
-    QCOMPARE(bytes(result.errors[0].message()),
-             bytes("Impossible de lire le fichier reseau : " + netPath));
-    QCOMPARE(bytes(trace.text()), bytes(" erreur fichier <" + netPath + "> non ouvert\n"));
-    QCOMPARE(entries(out), QStringList({"net.log", "net_ST.txt"}));
-    QCOMPARE(fileText(out + "/net.log"), earlier);
-    QCOMPARE(fileText(out + "/net_ST.txt"), earlier);
-}
-
-void TestCodegen::blockedOutput_data()
-{
-    QTest::addColumn<QString>("blocked");
-    QTest::addColumn<QString>("written");
-    QTest::addColumn<QByteArray>("contents");
-    QTest::addColumn<QByteArray>("trace");
-
-    // An empty net: the other output still holds its whole text.
-    const QByteArray log = "\n\n visalisation de la SD creee\nLes places --\nLes transitions --\n";
-    const QByteArray program = header
-        + QByteArray("ELSE\n\n(*-------BLOC F------------*)\n\n(*-------BLOC M------------*)\n\n"
-                     "\n(*-------BLOC G------------*)\n\n\nEND_IF;\n\n");
-    QTest::newRow("program") << "net_ST.txt"
-                             << "net.log" << log << QByteArray("Ici1\n");
-    QTest::newRow("log") << "net.log"
-                         << "net_ST.txt" << program
-                         << QByteArray("Erreur Ouverture du fichier Log\nIci1\n");
-}
-
-void TestCodegen::blockedOutput()
-{
-    QFETCH(QString, blocked);
-    QFETCH(QString, written);
-    QFETCH(QByteArray, contents);
-    QFETCH(QByteArray, trace);
-
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QVERIFY(putFile(dir.filePath("net.ndr"), ""));
-    QVERIFY(QDir().mkdir(dir.filePath(blocked)));
-
-    TextSink messages;
-    ConversionResult result
-        = convertNet({local(dir.filePath("net.ndr")), local(dir.path()), "net"}, &messages);
-    const std::string blockedPath = local(dir.filePath(blocked));
-    QCOMPARE(result.errors.size(), size_t(1));
-    QCOMPARE(result.errors[0].kind, ConversionError::OutputNotWritten);
-    QCOMPARE(bytes(result.errors[0].message()),
-             bytes("Impossible d'ecrire le fichier : " + blockedPath));
-    QCOMPARE(bytes(messages.text()), trace);
-    QCOMPARE(fileText(dir.filePath(written)), contents);
-    QCOMPARE(entries(dir.path()), QStringList({"net.log", "net.ndr", "net_ST.txt"}));
-    QVERIFY(QDir(dir.filePath(blocked)).isEmpty());
 }
 
 QTEST_APPLESS_MAIN(TestCodegen)
