@@ -289,7 +289,7 @@ int readNetFile(const std::string &path, Net &net, TextSink *trace, ReadSummary 
         }
         return ReadNotOpened;
     }
-    if (std::memchr(contents.data(), '\0', contents.size()))
+    if (contents.find('\0') != std::string::npos)
         return ReadNotText;
     return readNetText(contents, path, net, trace, summary);
 }
