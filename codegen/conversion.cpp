@@ -112,8 +112,8 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         debug(observer, std::string());
         const Place *places = net.firstPlace();
         const Transition *transitions = net.firstTransition();
-        debug(observer, transitions ? transitions->name : std::string());
-        debug(observer, places ? places->name : std::string());
+        debug(observer, transitions ? std::string(transitions->name) : std::string());
+        debug(observer, places ? std::string(places->name) : std::string());
 
         report(observer, 15);
         const std::string partialLog = result.logPath + ".part";

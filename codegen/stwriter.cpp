@@ -1,10 +1,11 @@
 #include "stwriter.h"
 
+#include "net/nameindex.h"
 #include "textfile.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace trilette {
@@ -53,38 +54,48 @@ void renderOutputBlock(const Place *places, TextSink &out)
 {
     out.put("\n(*-------BLOC G------------*)\n\n");
 
-    // Each output with the places that name it, in the order of the first naming; a place that
-    // names an output twice counts twice.
+    // Each output with the places that name it, in the order of its first naming; a place that
+    // names an output twice counts twice. The entries of one output are chained in text order.
+    constexpr size_t none = SIZE_MAX;
+    struct Entry
+    {
+        const Place *place;
+        size_t next;
+    };
     struct Output
     {
         std::string_view name;
-        std::vector<const Place *> places;
+        size_t first, last;
     };
+    std::vector<Entry> entries;
     std::vector<Output> outputs;
-    std::unordered_map<std::string_view, size_t> indexByName;
+    NameIndex<size_t> outputByName;
     for (const Place *place = places; place; place = place->next) {
         if (!place->actions)
             continue;
-        std::string_view text = place->actions->text;
-        size_t start = 0;
-        while (start <= text.size()) {
-            size_t end = std::min(text.find(';', start), text.size());
+        const std::string_view text = place->actions->text;
+        for (size_t start = 0; start <= text.size();) {
+            const size_t end = std::min(text.find(';', start), text.size());
             if (end > start) {
-                std::string_view name = text.substr(start, end - start);
-                auto [it, added] = indexByName.emplace(name, outputs.size());
+                const std::string_view name = text.substr(start, end - start);
+                const auto [index, added] = outputByName.insert(name, outputs.size());
+                entries.push_back({place, none});
                 if (added)
-                    outputs.push_back({name, {}});
-                outputs[it->second].places.push_back(place);
+                    outputs.push_back({name, entries.size() - 1, entries.size() - 1});
+                else
+                    outputs[index].last = entries[outputs[index].last].next = entries.size() - 1;
             }
             start = end + 1;
         }
     }
 
+    std::string name;
     for (const Output &output : outputs) {
-        const std::string name(output.name);
-        out.format("%s := (%sp >=1)", name.c_str(), output.places.front()->name.c_str());
-        for (size_t i = 1; i < output.places.size(); ++i)
-            out.format(" OR (%sp >=1)", output.places[i]->name.c_str());
+        name.assign(output.name);
+        size_t entry = output.first;
+        out.format("%s := (%sp >=1)", name.c_str(), entries[entry].place->name.c_str());
+        while ((entry = entries[entry].next) != none)
+            out.format(" OR (%sp >=1)", entries[entry].place->name.c_str());
         out.put(";\n");
     }
     out.put("\nEND_IF;\n\n");

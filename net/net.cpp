@@ -1,21 +1,23 @@
 #include "net.h"
 
-#include <algorithm>
-#include <functional>
-
 namespace trilette {
 
 Net::Net()
+    : arena_(std::make_unique<std::pmr::monotonic_buffer_resource>(1 << 16))
+    , placeStore_(arena_.get())
+    , transitionStore_(arena_.get())
+    , arcStore_(arena_.get())
+    , actionStore_(arena_.get())
 {
-    placeStore_.emplace_back();
-    transitionStore_.emplace_back();
+    placeStore_.emplace_back(arena_.get());
+    transitionStore_.emplace_back(arena_.get());
     placeTail_ = &placeStore_.back();
     transitionTail_ = &transitionStore_.back();
 }
 
 Place &Net::appendPlace(std::string_view name)
 {
-    Place &place = placeStore_.emplace_back();
+    Place &place = placeStore_.emplace_back(arena_.get());
     place.name.assign(name);
     placeTail_->next = &place;
     placeTail_ = &place;
@@ -24,10 +26,10 @@ Place &Net::appendPlace(std::string_view name)
 
 Transition &Net::appendTransition(std::string_view name)
 {
-    Transition &transition = transitionStore_.emplace_back();
+    Transition &transition = transitionStore_.emplace_back(arena_.get());
     transition.name.assign(name);
     if (!transition.name.empty())
-        indexTransition(transition);
+        transitionIndex_.insert(transition.name, &transition);
     transitionTail_->next = &transition;
     transitionTail_ = &transition;
     return transition;
@@ -35,7 +37,7 @@ Transition &Net::appendTransition(std::string_view name)
 
 void Net::prependAction(Place &place, std::string_view text)
 {
-    ActionNode &node = actionStore_.emplace_back();
+    ActionNode &node = actionStore_.emplace_back(arena_.get());
     node.text.assign(text);
     node.next = place.actions;
     place.actions = &node;
@@ -43,7 +45,7 @@ void Net::prependAction(Place &place, std::string_view text)
 
 void Net::prependInput(Transition &transition, std::string_view placeName, int32_t weight)
 {
-    ArcRef &arc = arcStore_.emplace_back();
+    ArcRef &arc = arcStore_.emplace_back(arena_.get());
     arc.placeName.assign(placeName);
     arc.weight = weight;
     arc.next = transition.inputs;
@@ -53,7 +55,7 @@ void Net::prependInput(Transition &transition, std::string_view placeName, int32
 
 void Net::prependOutput(Transition &transition, std::string_view placeName, int32_t weight)
 {
-    ArcRef &arc = arcStore_.emplace_back();
+    ArcRef &arc = arcStore_.emplace_back(arena_.get());
     arc.placeName.assign(placeName);
     arc.weight = weight;
     arc.next = transition.outputs;
@@ -61,57 +63,18 @@ void Net::prependOutput(Transition &transition, std::string_view placeName, int3
     ++transition.outputCount;
 }
 
-void Net::indexTransition(Transition &transition)
-{
-    if (2 * (indexedCount_ + 1) > transitionIndex_.size()) {
-        std::vector<IndexSlot> old(std::max<size_t>(64, 2 * transitionIndex_.size()));
-        old.swap(transitionIndex_);
-        const size_t mask = transitionIndex_.size() - 1;
-        for (const IndexSlot &slot : old) {
-            if (!slot.transition)
-                continue;
-            size_t i = slot.hash & mask;
-            while (transitionIndex_[i].transition)
-                i = (i + 1) & mask;
-            transitionIndex_[i] = slot;
-        }
-    }
-    const size_t hash = std::hash<std::string_view>()(transition.name);
-    const size_t mask = transitionIndex_.size() - 1;
-    size_t i = hash & mask;
-    for (; transitionIndex_[i].transition; i = (i + 1) & mask) {
-        const IndexSlot &slot = transitionIndex_[i];
-        if (slot.hash == hash && slot.transition->name == transition.name)
-            return;
-    }
-    transitionIndex_[i] = {hash, &transition};
-    ++indexedCount_;
-}
-
 Transition *Net::findTransition(std::string_view name) const
 {
-    if (name.empty() || transitionIndex_.empty())
-        return nullptr;
-    const size_t hash = std::hash<std::string_view>()(name);
-    const size_t mask = transitionIndex_.size() - 1;
-    for (size_t i = hash & mask; transitionIndex_[i].transition; i = (i + 1) & mask) {
-        const IndexSlot &slot = transitionIndex_[i];
-        if (slot.hash == hash && slot.transition->name == name)
-            return slot.transition;
-    }
-    return nullptr;
+    return name.empty() ? nullptr : transitionIndex_.find(name, nullptr);
 }
 
 namespace {
 
 void dumpArcs(std::string &out, int32_t count, const ArcRef *arc)
 {
-    out += std::to_string(count);
-    out += '[';
+    out.append(std::to_string(count)).append("[");
     for (; arc; arc = arc->next) {
-        out += std::to_string(arc->weight);
-        out += '*';
-        out += arc->placeName;
+        out.append(std::to_string(arc->weight)).append("*").append(arc->placeName);
         if (arc->next)
             out += ' ';
     }
@@ -124,17 +87,18 @@ std::string dumpNet(const Net &net)
 {
     std::string out;
     for (const Place *place = net.firstPlace(); place; place = place->next) {
-        out += "P " + place->name + " m=" + std::to_string(place->marking)
-            + " n=" + std::to_string(place->actionCount) + " a=[";
+        out.append("P ").append(place->name).append(" m=").append(std::to_string(place->marking));
+        out.append(" n=").append(std::to_string(place->actionCount)).append(" a=[");
         for (const ActionNode *action = place->actions; action; action = action->next) {
-            out += action->text;
+            out.append(action->text);
             if (action->next)
                 out += '|';
         }
         out += "]\n";
     }
     for (const Transition *t = net.firstTransition(); t; t = t->next) {
-        out += "T " + t->name + " p=[" + t->predicate + "] a=[" + t->actionText + "] in=";
+        out.append("T ").append(t->name).append(" p=[").append(t->predicate);
+        out.append("] a=[").append(t->actionText).append("] in=");
         dumpArcs(out, t->inputCount, t->inputs);
         out += " out=";
         dumpArcs(out, t->outputCount, t->outputs);

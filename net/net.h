@@ -1,24 +1,37 @@
 #pragma once
 
+#include "nameindex.h"
+
 #include <cstdint>
 #include <deque>
+#include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace trilette {
+
+/// Text of a record, allocated from its net's arena.
+using Text = std::pmr::string;
+using Arena = std::pmr::memory_resource;
 
 /// One non-empty piece of a place label, exactly as it stood between the commas.
 struct ActionNode
 {
-    std::string text;
+    explicit ActionNode(Arena *arena = std::pmr::get_default_resource())
+        : text(arena)
+    { }
+    Text text;
     ActionNode *next = nullptr;
 };
 
 /// One arc as seen from its transition: the place at the other end and the weight.
 struct ArcRef
 {
-    std::string placeName;
+    explicit ArcRef(Arena *arena = std::pmr::get_default_resource())
+        : placeName(arena)
+    { }
+    Text placeName;
     int32_t weight = 0;
     ArcRef *next = nullptr;
 };
@@ -26,7 +39,10 @@ struct ArcRef
 /// One place: name, initial marking and the actions named in its label (last piece first).
 struct Place
 {
-    std::string name;
+    explicit Place(Arena *arena = std::pmr::get_default_resource())
+        : name(arena)
+    { }
+    Text name;
     int32_t marking = 0;
     int32_t actionCount = 0;
     ActionNode *actions = nullptr;
@@ -36,25 +52,31 @@ struct Place
 /// One transition: its arcs (most recently read first), predicate and action text.
 struct Transition
 {
-    std::string name;
+    explicit Transition(Arena *arena = std::pmr::get_default_resource())
+        : name(arena)
+        , actionText(arena)
+        , predicate(arena)
+    { }
+    Text name;
     int32_t inputCount = 0;
     ArcRef *inputs = nullptr;
     int32_t outputCount = 0;
     ArcRef *outputs = nullptr;
-    std::string actionText;
-    std::string predicate;
+    Text actionText;
+    Text predicate;
     Transition *next = nullptr;
 };
 
 /// The place list and the transition list of one net file, each headed by an all-empty
-/// sentinel record. The net owns every record; records never move once linked, are released
-/// in a loop (never recursively) and the net itself is move-only.
+/// sentinel record. The net owns every record and text in one arena: records never move once
+/// linked and are all released at once, never recursively. A net can be moved, not copied or
+/// assigned.
 class Net
 {
 public:
     Net();
     Net(Net &&) noexcept = default;
-    Net &operator=(Net &&) noexcept = default;
+    Net &operator=(Net &&) = delete;
     Net(const Net &) = delete;
     Net &operator=(const Net &) = delete;
 
@@ -85,22 +107,15 @@ public:
     size_t transitionCount() const { return transitionStore_.size() - 1; }
 
 private:
-    std::deque<Place> placeStore_;
-    std::deque<Transition> transitionStore_;
-    std::deque<ArcRef> arcStore_;
-    std::deque<ActionNode> actionStore_;
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> arena_;
+    std::pmr::deque<Place> placeStore_;
+    std::pmr::deque<Transition> transitionStore_;
+    std::pmr::deque<ArcRef> arcStore_;
+    std::pmr::deque<ActionNode> actionStore_;
     Place *placeTail_;
     Transition *transitionTail_;
-    /// First transition of each name, in an open-addressing table (a power of two in size, at
-    /// most half full); later duplicates never replace it.
-    struct IndexSlot
-    {
-        size_t hash = 0;
-        Transition *transition = nullptr;
-    };
-    std::vector<IndexSlot> transitionIndex_;
-    size_t indexedCount_ = 0;
-    void indexTransition(Transition &transition);
+    /// First transition of each name; later duplicates never replace it.
+    NameIndex<Transition *> transitionIndex_;
 };
 
 /// Compact one-line-per-record text form of a net, for tests and debugging.

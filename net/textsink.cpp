@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cstdarg>
-#include <cstring>
 
 namespace trilette {
 
@@ -27,17 +26,16 @@ void TextSink::put(std::string_view text)
 
 void TextSink::format(const char *fmt, ...)
 {
+    // One pass over the format, copying its literal runs whole: this is the writers' inner loop.
     va_list args;
     va_start(args, fmt);
+    const char *literal = fmt;
     const char *p = fmt;
-    while (*p) {
-        const char *percent = std::strchr(p, '%');
-        if (!percent) {
-            buffer_.append(p);
-            break;
-        }
-        buffer_.append(p, percent - p);
-        switch (percent[1]) {
+    for (; *p; ++p) {
+        if (*p != '%')
+            continue;
+        buffer_.append(literal, p - literal);
+        switch (p[1]) {
         case 's': {
             const char *text = va_arg(args, const char *);
             buffer_.append(text ? text : "(null)");
@@ -54,12 +52,13 @@ void TextSink::format(const char *fmt, ...)
             break;
         default:
             // Not a conversion this sink knows: the '%' stands for itself.
-            buffer_.push_back('%');
-            p = percent + 1;
+            literal = p;
             continue;
         }
-        p = percent + 2;
+        literal = p + 2;
+        ++p;
     }
+    buffer_.append(literal, p - literal);
     va_end(args);
     if (stream_ && buffer_.size() >= blockSize)
         flush();
