@@ -6,6 +6,8 @@
 #include "stwriter.h"
 
 #include <new>
+#include <system_error>
+#include <thread>
 
 namespace trilette {
 
@@ -115,32 +117,59 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         debug(observer, transitions ? std::string(transitions->name) : std::string());
         debug(observer, places ? std::string(places->name) : std::string());
 
+        // The log and the program only read the net: they are written side by side. Their
+        // traces are held back and passed on in their usual order once both are done.
+        TextSink logTrace, stTrace;
+        bool logWritten = false;
+        auto writeLog = [&] {
+            logWritten
+                = writeStructureLog(places, transitions, result.logPath + ".part", &logTrace);
+            if (logWritten && !replaceFile(result.logPath + ".part", result.logPath)) {
+                // The log could not take its name: to the user, the log could not be opened.
+                logWritten = false;
+                logTrace.put("Erreur Ouverture du fichier Log\n");
+            }
+            if (!logWritten)
+                removeFile(result.logPath + ".part");
+        };
+        bool stWritten = false;
+        auto writeProgram = [&] {
+            return writeAtomically(result.stPath, [&](const std::string &path) {
+                stWritten = writeStCode(transitions, path, places, &stTrace);
+                return stWritten && appendOutputBlock(places, path);
+            });
+        };
+        bool programWritten;
+        try {
+            std::thread beside([&] {
+                try {
+                    writeLog();
+                } catch (const std::bad_alloc &) {
+                    outOfMemory();
+                }
+            });
+            programWritten = writeProgram();
+            beside.join();
+        } catch (const std::system_error &) {
+            // No second thread to be had: one after the other.
+            writeLog();
+            programWritten = writeProgram();
+        }
+
         report(observer, 15);
-        const std::string partialLog = result.logPath + ".part";
-        bool logWritten = writeStructureLog(places, transitions, partialLog, trace);
-        if (logWritten && !replaceFile(partialLog, result.logPath)) {
-            // The log could not take its name: to the user, the log could not be opened.
-            logWritten = false;
-            if (trace)
-                trace->put("Erreur Ouverture du fichier Log\n");
-        }
-        if (!logWritten) {
-            removeFile(partialLog);
+        if (trace)
+            trace->put(logTrace.text());
+        if (!logWritten)
             result.errors.push_back({ConversionError::OutputNotWritten, result.logPath});
-        }
         report(observer, 18);
         report(observer, 20);
-
         report(observer, 30);
         debug(observer, stName);
-        bool stWritten = false;
-        bool written = writeAtomically(result.stPath, [&](const std::string &path) {
-            stWritten = writeStCode(transitions, path, places, trace);
-            if (observer && stWritten)
-                observer->progress(70);
-            return stWritten && appendOutputBlock(places, path);
-        });
-        if (!written)
+        if (trace)
+            trace->put(stTrace.text());
+        if (stWritten)
+            report(observer, 70);
+        if (!programWritten)
             result.errors.push_back({ConversionError::OutputNotWritten, result.stPath});
         else if (result.ok())
             report(observer, 100);

@@ -4,6 +4,13 @@
 #include <filesystem>
 #include <system_error>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace trilette {
@@ -31,29 +38,48 @@ std::FILE *openFile(const std::string &path, const char *mode)
 #endif
 }
 
-bool readWholeFile(const std::string &path, std::string &contents)
+FileContents::~FileContents()
 {
-    contents.clear();
+#ifndef _WIN32
+    if (mapped_)
+        ::munmap(const_cast<char *>(mapped_), size_);
+#endif
+}
+
+bool FileContents::load(const std::string &path)
+{
     std::error_code error;
     if (fs::is_directory(nativePath(path), error))
         return false;
+#ifndef _WIN32
+    // A large net is mapped rather than copied: the reader goes through it once, in order.
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        void *map = ::mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (map != MAP_FAILED) {
+            ::madvise(map, size_t(info.st_size), MADV_SEQUENTIAL);
+            mapped_ = static_cast<const char *>(map);
+            size_ = size_t(info.st_size);
+            ::close(fd);
+            return true;
+        }
+    }
+    ::close(fd);
+#endif
     std::FILE *file = openFile(path, "rb");
     if (!file)
         return false;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        long size = std::ftell(file);
-        if (size > 0)
-            contents.reserve(static_cast<size_t>(size));
-        std::rewind(file);
-    }
     char block[1 << 16];
     size_t got;
     while ((got = std::fread(block, 1, sizeof block, file)) > 0)
-        contents.append(block, got);
-    bool ok = !std::ferror(file);
+        read_.append(block, got);
+    const bool ok = !std::ferror(file);
     std::fclose(file);
     if (!ok)
-        contents.clear();
+        read_.clear();
     return ok;
 }
 

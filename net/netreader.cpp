@@ -275,10 +275,10 @@ int readNetText(std::string_view text, std::string_view fileName, Net &net, Text
 
 int readNetFile(const std::string &path, Net &net, TextSink *trace, ReadSummary *summary)
 {
-    std::string contents;
+    FileContents contents;
     bool read;
     try {
-        read = readWholeFile(path, contents);
+        read = contents.load(path);
     } catch (const std::bad_alloc &) {
         outOfMemory();
     }
@@ -289,9 +289,9 @@ int readNetFile(const std::string &path, Net &net, TextSink *trace, ReadSummary 
         }
         return ReadNotOpened;
     }
-    if (contents.find('\0') != std::string::npos)
+    if (contents.bytes().find('\0') != std::string_view::npos)
         return ReadNotText;
-    return readNetText(contents, path, net, trace, summary);
+    return readNetText(contents.bytes(), path, net, trace, summary);
 }
 
 } // namespace trilette

@@ -8,7 +8,7 @@ namespace trilette {
 TextSink::TextSink(std::FILE *stream)
     : stream_(stream)
 {
-    buffer_.reserve(blockSize + 1024);
+    buffer_.resize(2 * blockSize);
 }
 
 TextSink::~TextSink()
@@ -17,11 +17,11 @@ TextSink::~TextSink()
         flush();
 }
 
-void TextSink::put(std::string_view text)
+void TextSink::putText(const char *text)
 {
-    buffer_.append(text);
-    if (stream_ && buffer_.size() >= blockSize)
-        flush();
+    const size_t size = std::strlen(text);
+    std::memcpy(room(size), text, size);
+    used_ += size;
 }
 
 void TextSink::format(const char *fmt, ...)
@@ -34,21 +34,20 @@ void TextSink::format(const char *fmt, ...)
     for (; *p; ++p) {
         if (*p != '%')
             continue;
-        buffer_.append(literal, p - literal);
+        put(std::string_view(literal, p - literal));
         switch (p[1]) {
         case 's': {
             const char *text = va_arg(args, const char *);
-            buffer_.append(text ? text : "(null)");
+            putText(text ? text : "(null)");
             break;
         }
         case 'd': {
-            char digits[16];
-            auto result = std::to_chars(digits, digits + sizeof digits, va_arg(args, int));
-            buffer_.append(digits, result.ptr - digits);
+            char *digits = room(12);
+            used_ = std::to_chars(digits, digits + 12, va_arg(args, int)).ptr - buffer_.data();
             break;
         }
         case '%':
-            buffer_.push_back('%');
+            put('%');
             break;
         default:
             // Not a conversion this sink knows: the '%' stands for itself.
@@ -58,7 +57,7 @@ void TextSink::format(const char *fmt, ...)
         literal = p + 2;
         ++p;
     }
-    buffer_.append(literal, p - literal);
+    put(std::string_view(literal, p - literal));
     va_end(args);
     if (stream_ && buffer_.size() >= blockSize)
         flush();
@@ -66,11 +65,11 @@ void TextSink::format(const char *fmt, ...)
 
 bool TextSink::flush()
 {
-    if (!stream_ || buffer_.empty())
+    if (!stream_ || used_ == 0)
         return good_;
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), stream_) != buffer_.size())
+    if (std::fwrite(buffer_.data(), 1, used_, stream_) != used_)
         good_ = false;
-    buffer_.clear();
+    used_ = 0;
     return good_;
 }
 

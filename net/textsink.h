@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -27,13 +29,14 @@ public:
     TextSink &operator=(const TextSink &) = delete;
 
     /// Appends bytes as they are.
-    void put(std::string_view text);
-    void put(char c)
+    void put(std::string_view text)
     {
-        buffer_.push_back(c);
-        if (stream_ && buffer_.size() >= blockSize)
+        std::memcpy(room(text.size()), text.data(), text.size());
+        used_ += text.size();
+        if (stream_ && used_ >= blockSize)
             flush();
     }
+    void put(char c) { put(std::string_view(&c, 1)); }
     /// Appends a fixed format filled with its arguments. Only %s (a NUL-terminated text),
     /// %d (an int) and %% are understood; the compiler checks the arguments against them.
     void format(const char *fmt, ...) TRILETTE_PRINTF(2, 3);
@@ -44,13 +47,23 @@ public:
     bool good() const { return good_; }
 
     /// Text held in memory (everything, for a sink without a stream).
-    const std::string &text() const { return buffer_; }
-    std::string takeText() { return std::move(buffer_); }
+    std::string_view text() const { return std::string_view(buffer_.data(), used_); }
 
 private:
     static constexpr size_t blockSize = 1 << 16;
+    /// Room for `size` more bytes at the end of the text.
+    char *room(size_t size)
+    {
+        if (buffer_.size() - used_ < size)
+            buffer_.resize(std::max({2 * buffer_.size(), used_ + size, size_t(4096)}));
+        return &buffer_[used_];
+    }
+    void putText(const char *text);
+
     std::FILE *stream_ = nullptr;
+    /// The text is the first `used_` bytes; the rest is room to write into.
     std::string buffer_;
+    size_t used_ = 0;
     bool good_ = true;
 };
 

@@ -24,9 +24,9 @@ QByteArray fileText(const QString &path)
     return file.readAll();
 }
 
-QByteArray bytes(const std::string &text)
+QByteArray bytes(std::string_view text)
 {
-    return QByteArray::fromStdString(text);
+    return QByteArray(text.data(), int(text.size()));
 }
 
 bool putFile(const QString &path, const QByteArray &bytes)

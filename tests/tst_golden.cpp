@@ -106,7 +106,7 @@ void TestGolden::conversion()
         QByteArray actual;
         QString golden;
     } outputs[] = {
-        {QByteArray::fromStdString(trace.text()), name + ".out"},
+        {QByteArray(trace.text().data(), int(trace.text().size())), name + ".out"},
         {readAll(outDir.filePath(name + ".log")), name + ".log"},
         {readAll(outDir.filePath(name + "_ST.txt")), name + "_ST.txt"},
     };

@@ -13,7 +13,7 @@ using namespace trilette;
 
 namespace {
 
-QByteArray bytes(const std::string &s)
+QByteArray bytes(std::string_view s)
 {
     return QByteArray(s.data(), int(s.size()));
 }
