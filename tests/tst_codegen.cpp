@@ -5,10 +5,7 @@
 #include "codegen/structurelog.h"
 #include "codegen/stwriter.h"
 #include "net/netreader.h"
-#include "net/textsink.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -16,37 +13,12 @@ using namespace trilette;
 
 namespace {
 
-QByteArray fileText(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<cannot be read>";
-    return file.readAll();
-}
-
 QByteArray bytes(std::string_view text)
 {
     return QByteArray(text.data(), int(text.size()));
 }
 
-bool putFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-std::string local(const QString &path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
-enum Writer { StCode, OutputBlock, StructureLog };
-enum Target { StaleFile, Directory, FullDevice };
-
 } // namespace
-
-Q_DECLARE_METATYPE(Writer)
-Q_DECLARE_METATYPE(Target)
 
 class TestCodegen : public QObject
 {
@@ -54,10 +26,9 @@ class TestCodegen : public QObject
 
 private slots:
     void everyOutputWritten();
-    void writeFile_data();
-    void writeFile();
-    void baseName_data();
-    void baseName();
+    void writers_data();
+    void writers();
+    void baseNames();
 };
 
 void TestCodegen::everyOutputWritten()
@@ -80,105 +51,91 @@ void TestCodegen::everyOutputWritten()
                    + "\nEND_IF;\n\n"));
 }
 
-void TestCodegen::writeFile_data()
+void TestCodegen::writers_data()
 {
-    QTest::addColumn<Writer>("writer");
-    QTest::addColumn<Target>("target");
+    // Which writer (program, output block, log); where it writes: over an earlier file, where a
+    // folder stands (no one can open it, root included), or to a device that refuses every
+    // write; whether it says the file was written; what it prints.
+    QTest::addColumn<int>("writer");
+    QTest::addColumn<QString>("target");
     QTest::addColumn<bool>("written");
     QTest::addColumn<QByteArray>("trace");
 
-    // A directory where the file should go cannot be opened, even by root; the full device
-    // opens but refuses every write.
-    const QByteArray none, ici = "Ici1\n", logError = "Erreur Ouverture du fichier Log\n";
-    QTest::newRow("program") << StCode << StaleFile << true << ici;
-    QTest::newRow("output block") << OutputBlock << StaleFile << true << none;
-    QTest::newRow("log") << StructureLog << StaleFile << true << none;
-    QTest::newRow("program, directory") << StCode << Directory << false << none;
-    QTest::newRow("output block, directory") << OutputBlock << Directory << false << none;
-    QTest::newRow("log, directory") << StructureLog << Directory << false << logError;
-    QTest::newRow("program, full device") << StCode << FullDevice << false << ici;
-    QTest::newRow("output block, full device") << OutputBlock << FullDevice << false << none;
-    QTest::newRow("log, full device") << StructureLog << FullDevice << false << none;
+    const QString file = "file", folder = "folder/", full = "/dev/full";
+    const QByteArray ici = "Ici1\n", logError = "Erreur Ouverture du fichier Log\n";
+    QTest::newRow("program") << 0 << file << true << ici;
+    QTest::newRow("output block") << 1 << file << true << QByteArray();
+    QTest::newRow("log") << 2 << file << true << QByteArray();
+    QTest::newRow("program, folder") << 0 << folder << false << QByteArray();
+    QTest::newRow("output block, folder") << 1 << folder << false << QByteArray();
+    QTest::newRow("log, folder") << 2 << folder << false << logError;
+    QTest::newRow("program, full device") << 0 << full << false << ici;
+    QTest::newRow("output block, full device") << 1 << full << false << QByteArray();
+    QTest::newRow("log, full device") << 2 << full << false << QByteArray();
 }
 
-void TestCodegen::writeFile()
+void TestCodegen::writers()
 {
-    QFETCH(Writer, writer);
-    QFETCH(Target, target);
+    QFETCH(int, writer);
+    QFETCH(QString, target);
     QFETCH(bool, written);
     QFETCH(QByteArray, trace);
-
+    if (target == "/dev/full" && !QFile::exists(target))
+        QSKIP("no /dev/full on this system");
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QString path = dir.filePath("file");
-    const QByteArray stale(5000, 'x');
-    if (target == FullDevice) {
-        path = "/dev/full";
-        if (!QFile::exists(path))
-            QSKIP("no /dev/full on this system");
-    }
-    QVERIFY(target == Directory ? QDir().mkdir(path)
-                                : target == FullDevice || putFile(path, stale));
+    const QString path = target.startsWith('/') ? target : dir.filePath(target);
+    const QByteArray earlier(5000, 'x');
+    QFile file(path);
+    QVERIFY(target == "folder/" ? QDir().mkdir(path)
+                                : target.startsWith('/')
+                    || (file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size()));
+    file.close();
 
     Net net;
-    QCOMPARE(readNetText("p 1 2 P 1 n [Out] e\nt 3 4 T 0 w n\ne P T 2 n\n", "net", net, nullptr),
-             ReadDone);
+    readNetText("p 1 2 P 1 n [Out] e\nt 3 4 T 0 w n\ne P T 2 n\n", "net", net, nullptr);
     const Place *places = net.firstPlace();
     const Transition *transitions = net.firstTransition();
+    const std::string local = QFile::encodeName(path).toStdString();
     TextSink messages, expected;
     bool result = false;
-    switch (writer) {
-    case StCode:
-        result = writeStCode(transitions, local(path), places, &messages);
+    if (writer == 0) {
+        result = writeStCode(transitions, local, places, &messages);
         renderStCode(transitions, places, expected, nullptr);
-        break;
-    case OutputBlock:
-        result = appendOutputBlock(places, local(path));
-        expected.put(stale.toStdString());
+    } else if (writer == 1) {
+        result = appendOutputBlock(places, local);
+        expected.put(earlier.toStdString());
         renderOutputBlock(places, expected);
-        break;
-    case StructureLog:
-        result = writeStructureLog(places, transitions, local(path), &messages);
+    } else {
+        result = writeStructureLog(places, transitions, local, &messages);
         renderStructureLog(places, transitions, expected);
-        break;
     }
     QCOMPARE(result, written);
     QCOMPARE(bytes(messages.text()), trace);
-    if (target == StaleFile)
-        QCOMPARE(fileText(path), bytes(expected.text()));
-    if (target == Directory)
-        QVERIFY(QDir(path).isEmpty());
+    if (target == "file") {
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), bytes(expected.text()));
+    }
 }
 
-void TestCodegen::baseName_data()
+void TestCodegen::baseNames()
 {
-    QTest::addColumn<QByteArray>("fileName");
-    QTest::addColumn<QByteArray>("base");
-
-    const auto row = [](const char *name, const char *fileName, const char *base) {
-        QTest::newRow(name) << QByteArray(fileName) << QByteArray(base);
+    // The file name less its last four characters, counted in UTF-8, an invalid byte as one.
+    const char *const cases[][2] = {
+        {"usine.ndr", "usine"},
+        {"a.ndr", "a"},
+        {".ndr", "Ex"},
+        {"", "Ex"},
+        {"modele.petri", "modele.p"},
+        {"r\xC3\xA9seau.ndr", "r\xC3\xA9seau"},
+        {"net\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xC3\xB1", "net"},
+        {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", "\xC3\xA9"},
+        {"\xF0\x9F\x98\x80\xC3\xA9\xC3\xA9\xC3\xA9", "Ex"},
+        {"ab\xFF\xFE\xFD\xFC", "ab"},
+        {"abcde\x80\x80", "abc"},
+        {"abcd\xE2\x82", "ab"},
     };
-    row("usine.ndr", "usine.ndr", "usine");
-    row("a.ndr", "a.ndr", "a");
-    row(".ndr", ".ndr", "Ex");
-    row("abc", "abc", "Ex");
-    row("empty", "", "Ex");
-    row("any last four", "modele.petri", "modele.p");
-    row("accents kept whole", "r\xC3\xA9seau.ndr", "r\xC3\xA9seau");
-    row("only accent left", "\xC3\xA9.ndr", "\xC3\xA9");
-    row("four multibyte at the end", "net\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xC3\xB1", "net");
-    row("five characters, ten bytes", "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", "\xC3\xA9");
-    row("four multibyte only", "\xF0\x9F\x98\x80\xC3\xA9\xC3\xA9\xC3\xA9", "Ex");
-    row("invalid bytes count one each", "ab\xFF\xFE\xFD\xFC", "ab");
-    row("stray continuation bytes", "abcde\x80\x80", "abc");
-    row("cut sequence", "abcd\xE2\x82", "ab");
-}
-
-void TestCodegen::baseName()
-{
-    QFETCH(QByteArray, fileName);
-    QFETCH(QByteArray, base);
-    QCOMPARE(bytes(baseNameFor(fileName.toStdString())), base);
+    for (const auto &c : cases)
+        QCOMPARE(bytes(baseNameFor(c[0])), QByteArray(c[1]));
 }
 
 QTEST_APPLESS_MAIN(TestCodegen)

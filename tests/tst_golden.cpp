@@ -28,33 +28,15 @@ QByteArray readAll(const QString &path)
     return bytes;
 }
 
-QByteArray visible(const QByteArray &line)
-{
-    QByteArray out;
-    for (char c : line) {
-        if (c == '\t')
-            out += "\\t";
-        else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            out += "\\x" + QByteArray::number(static_cast<unsigned char>(c), 16);
-        else
-            out += c;
-    }
-    return out;
-}
-
-/// The first line where the two texts differ, both versions shown with tabs made visible.
+/// Where two texts part, line by line, for the failure message.
 QByteArray difference(const QByteArray &expected, const QByteArray &actual)
 {
-    const QList<QByteArray> want = expected.split('\n');
-    const QList<QByteArray> got = actual.split('\n');
+    const QList<QByteArray> want = expected.split('\n'), got = actual.split('\n');
     int line = 0;
     while (line < want.size() && line < got.size() && want[line] == got[line])
         ++line;
-    const QByteArray missing = "<end of text>";
-    return "first difference at line " + QByteArray::number(line + 1) + " (expected "
-        + QByteArray::number(expected.size()) + " bytes, got " + QByteArray::number(actual.size())
-        + ")\n   expected: " + (line < want.size() ? visible(want[line]) : missing)
-        + "\n   actual:   " + (line < got.size() ? visible(got[line]) : missing);
+    return "line " + QByteArray::number(line + 1) + ": expected \"" + want.value(line)
+        + "\", got \"" + got.value(line) + '"';
 }
 
 } // namespace

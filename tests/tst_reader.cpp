@@ -28,7 +28,6 @@ private slots:
     void cases_data();
     void cases();
     void longLinesAreReadWhole();
-    void unopenedFile();
     void corpus();
     void millionRecords();
 };
@@ -73,19 +72,6 @@ void TestReader::longLinesAreReadWhole()
              bytes("P " + name + " m=1 n=1 a=[" + std::string(300, 'c') + "]\nT " + name + " p=["
                    + std::string(3000, 'a') + "] a=[" + std::string(3000, 'b') + "] in=0[] out=1[1*"
                    + name + "]\n"));
-}
-
-void TestReader::unopenedFile()
-{
-    QTemporaryDir dir;
-    const std::string missing = QDir(dir.path()).filePath("absent.ndr").toStdString();
-    for (const std::string &path : {missing, dir.path().toStdString()}) {
-        Net net;
-        TextSink traces;
-        QCOMPARE(readNetFile(path, net, &traces), ReadNotOpened);
-        QCOMPARE(bytes(traces.text()), bytes(" erreur fichier <" + path + "> non ouvert\n"));
-        QCOMPARE(dumpNet(net), std::string());
-    }
 }
 
 void TestReader::corpus()
