@@ -69,6 +69,7 @@ private slots:
     void cases_data();
     void cases();
     void manyArcsInOneGuard();
+    void outOfMemory();
 };
 
 void TestCli::cases_data()
@@ -132,6 +133,27 @@ void TestCli::manyArcsInOneGuard()
     QVERIFY(guard.startsWith("IF ( (P99999p>=1) AND  (P99998p>=1) AND "));
     QVERIFY(guard.endsWith(" (P0p>=1) AND (TRUE) ) THEN"));
     QCOMPARE(guard.count(" AND "), 100000);
+}
+
+void TestCli::outOfMemory()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer's shadow memory does not fit under a memory limit");
+#endif
+    QTemporaryDir tmp;
+    QFile net(tmp.filePath("n.ndr"));
+    QVERIFY(net.open(QIODevice::WriteOnly)
+            && net.write(QByteArray("p 0 0 P 1 n\n").repeated(1000000)) > 0);
+    net.close();
+    QProcess process;
+    process.setWorkingDirectory(tmp.path());
+    process.start("/bin/sh",
+                  {"-c", "ulimit -v 65536 && exec \"$0\" -q n.ndr",
+                   QStringLiteral(TRILETTE_BIN_DIR "/trilette-cli")});
+    QVERIFY(process.waitForFinished(600000));
+    QCOMPARE(process.readAllStandardError(), QByteArray("Memoire insufisante\n"));
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), QStringList {"n.ndr"});
 }
 
 QTEST_APPLESS_MAIN(TestCli)
