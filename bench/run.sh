@@ -5,9 +5,9 @@
 #   bash bench/run.sh            # RUNS=5 SIZES="10000 100000 1000000" SEED=1 by default
 #   RUNS=9 bash bench/run.sh     # more runs per row
 #
-# Builds Release into build-bench (BUILD_DIR to change it). Needs cmake, a C++17 compiler,
-# Google Benchmark (libbenchmark-dev), GNU time (/usr/bin/time) and bash 5. Exit status 0 when
-# every target is met, 1 otherwise.
+# Builds Release into build-bench (BUILD_DIR to change it), installing what is missing (Google
+# Benchmark, GNU time) as scripts/deps.sh does. Exit status 0 when every target is met, 1
+# otherwise.
 set -euo pipefail
 export LC_ALL=C
 
@@ -15,13 +15,9 @@ if [[ -z ${EPOCHREALTIME:-} ]]; then
     echo "run.sh: bash 5 or later is needed (EPOCHREALTIME)" >&2
     exit 2
 fi
-if [[ ! -x /usr/bin/time ]]; then
-    echo "run.sh: GNU time is needed for the peak memory (apt-get install time)" >&2
-    exit 2
-fi
-
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
+bash "$root/scripts/deps.sh" --bench
 build=${BUILD_DIR:-$root/build-bench}
 runs=${RUNS:-5}
 sizes=${SIZES:-"10000 100000 1000000"}

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Trilette need, when any is missing.
-# Usage: scripts/deps.sh [--fuzz]   (--fuzz adds clang and its sanitizer runtimes)
+# Usage: scripts/deps.sh [--fuzz | --bench]   (--fuzz adds clang and its sanitizer runtimes,
+# --bench Google Benchmark and GNU time)
 set -euo pipefail
 
 packages=(g++ make cmake qtbase5-dev qtbase5-dev-tools)
-if [ "${1:-}" = "--fuzz" ]; then
-  packages+=(clang libclang-rt-14-dev)
-fi
+case "${1:-}" in
+  --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+  --bench) packages+=(libbenchmark-dev time) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
