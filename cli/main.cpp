@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -98,8 +99,15 @@ int main(int argc, char **argv)
 
     TextSink traces(stdout);
     int status = 0;
+    // Nets whose outputs share a name (a/x.ndr and b/x.ndr) would silently replace each other's.
+    std::map<std::string, std::string> netByBaseName;
     for (const std::string &net : nets) {
         ConversionJob job {net, outputDir, baseNameFor(fileNameOf(net))};
+        const auto [earlier, first] = netByBaseName.emplace(job.baseName, net);
+        if (!first)
+            std::fprintf(stderr,
+                         "trilette-cli: avertissement : %s remplace les fichiers ecrits pour %s\n",
+                         net.c_str(), earlier->second.c_str());
         ConversionResult result = convertNet(job, quiet ? nullptr : &traces);
         traces.flush();
         std::fflush(stdout);
