@@ -43,24 +43,24 @@ void Net::prependAction(Place &place, std::string_view text)
     place.actions = &node;
 }
 
-void Net::prependInput(Transition &transition, std::string_view placeName, int32_t weight)
+void Net::prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight)
 {
     ArcRef &arc = arcStore_.emplace_back(arena_.get());
     arc.placeName.assign(placeName);
     arc.weight = weight;
-    arc.next = transition.inputs;
-    transition.inputs = &arc;
-    ++transition.inputCount;
+    arc.next = head;
+    head = &arc;
+    ++count;
+}
+
+void Net::prependInput(Transition &transition, std::string_view placeName, int32_t weight)
+{
+    prependArc(transition.inputs, transition.inputCount, placeName, weight);
 }
 
 void Net::prependOutput(Transition &transition, std::string_view placeName, int32_t weight)
 {
-    ArcRef &arc = arcStore_.emplace_back(arena_.get());
-    arc.placeName.assign(placeName);
-    arc.weight = weight;
-    arc.next = transition.outputs;
-    transition.outputs = &arc;
-    ++transition.outputCount;
+    prependArc(transition.outputs, transition.outputCount, placeName, weight);
 }
 
 Transition *Net::findTransition(std::string_view name) const

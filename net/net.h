@@ -116,6 +116,8 @@ private:
     Transition *transitionTail_;
     /// First transition of each name; later duplicates never replace it.
     NameIndex<Transition *> transitionIndex_;
+
+    void prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight);
 };
 
 /// Compact one-line-per-record text form of a net, for tests and debugging.
