@@ -1,15 +1,9 @@
 #include "fileio.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -38,48 +32,37 @@ std::FILE *openFile(const std::string &path, const char *mode)
 #endif
 }
 
-FileContents::~FileContents()
+bool readWholeFile(const std::string &path, std::string &contents)
 {
-#ifndef _WIN32
-    if (mapped_)
-        ::munmap(const_cast<char *>(mapped_), size_);
-#endif
-}
-
-bool FileContents::load(const std::string &path)
-{
+    contents.clear();
     std::error_code error;
     if (fs::is_directory(nativePath(path), error))
         return false;
-#ifndef _WIN32
-    // A large net is mapped rather than copied: the reader goes through it once, in order.
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd < 0)
-        return false;
-    struct stat info;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-        void *map = ::mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-        if (map != MAP_FAILED) {
-            ::madvise(map, size_t(info.st_size), MADV_SEQUENTIAL);
-            mapped_ = static_cast<const char *>(map);
-            size_ = size_t(info.st_size);
-            ::close(fd);
-            return true;
-        }
-    }
-    ::close(fd);
-#endif
     std::FILE *file = openFile(path, "rb");
     if (!file)
         return false;
-    char block[1 << 16];
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0)
-        read_.append(block, got);
+    // Read straight into the string, in blocks that grow with it. The file is copied rather
+    // than mapped: a mapped file that another program shortens meanwhile would crash the reader.
+    size_t used = 0;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long size = std::ftell(file);
+        if (size > 0)
+            contents.resize(size_t(size) + 1);
+        std::rewind(file);
+    }
+    for (;;) {
+        if (used == contents.size())
+            contents.resize(std::max(contents.size() * 2, used + (1 << 16)));
+        const size_t got = std::fread(&contents[used], 1, contents.size() - used, file);
+        if (got == 0)
+            break;
+        used += got;
+    }
+    contents.resize(used);
     const bool ok = !std::ferror(file);
     std::fclose(file);
     if (!ok)
-        read_.clear();
+        contents.clear();
     return ok;
 }
 

@@ -9,24 +9,9 @@ namespace trilette {
 /// Opens a file by a path in the file system's encoding (UTF-8 on Windows), like fopen.
 std::FILE *openFile(const std::string &path, const char *mode);
 
-/// The whole contents of a file, mapped into memory where the system allows it, read otherwise.
-class FileContents
-{
-public:
-    FileContents() = default;
-    ~FileContents();
-    FileContents(const FileContents &) = delete;
-    FileContents &operator=(const FileContents &) = delete;
-
-    /// Loads the file; false when it cannot be opened or read (a directory included).
-    bool load(const std::string &path);
-    std::string_view bytes() const { return mapped_ ? std::string_view(mapped_, size_) : read_; }
-
-private:
-    const char *mapped_ = nullptr;
-    size_t size_ = 0;
-    std::string read_;
-};
+/// Reads a whole file into `contents`; false when it cannot be opened or read (a directory
+/// included).
+bool readWholeFile(const std::string &path, std::string &contents);
 
 /// Moves `from` over `to`, replacing any file of that name in one step. False on failure,
 /// with `from` left in place.

@@ -275,10 +275,10 @@ int readNetText(std::string_view text, std::string_view fileName, Net &net, Text
 
 int readNetFile(const std::string &path, Net &net, TextSink *trace, ReadSummary *summary)
 {
-    FileContents contents;
+    std::string contents;
     bool read;
     try {
-        read = contents.load(path);
+        read = readWholeFile(path, contents);
     } catch (const std::bad_alloc &) {
         outOfMemory();
     }
@@ -289,9 +289,9 @@ int readNetFile(const std::string &path, Net &net, TextSink *trace, ReadSummary 
         }
         return ReadNotOpened;
     }
-    if (contents.bytes().find('\0') != std::string_view::npos)
+    if (contents.find('\0') != std::string::npos)
         return ReadNotText;
-    return readNetText(contents.bytes(), path, net, trace, summary);
+    return readNetText(contents, path, net, trace, summary);
 }
 
 } // namespace trilette
