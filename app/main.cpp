@@ -1,6 +1,6 @@
 // trilette: the window that converts Tina nets to Structured Text.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QApplication>
 

@@ -1,8 +1,8 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "codegen/conversion.h"
-#include "net/textsink.h"
+#include "run/conversion.h"
+#include "util/textsink.h"
 
 #include <QDebug>
 #include <QDesktopServices>

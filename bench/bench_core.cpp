@@ -4,7 +4,7 @@
 #include "codegen/structurelog.h"
 #include "codegen/stwriter.h"
 #include "net/netreader.h"
-#include "netgen.h"
+#include "bench/netgen.h"
 
 #include <benchmark/benchmark.h>
 

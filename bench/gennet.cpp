@@ -1,7 +1,7 @@
 // trilette-gennet: writes a large, realistic .ndr net on standard output, the same for the same
 // seed, for the benchmarks.
 
-#include "netgen.h"
+#include "bench/netgen.h"
 
 #include <cstdio>
 #include <cstdlib>

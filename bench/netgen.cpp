@@ -1,4 +1,4 @@
-#include "netgen.h"
+#include "bench/netgen.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
 // Times one conversion run of the window on a net, as a click on "Triler" would start it:
 // trilette-bench-window NET.ndr [RUNS]. The outputs go to a temporary folder; traces are dropped.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // trilette-cli: converts Tina nets to Structured Text from the command line, as the window does.
 
-#include "codegen/conversion.h"
-#include "net/fileio.h"
-#include "net/textsink.h"
+#include "run/conversion.h"
+#include "util/fileio.h"
+#include "util/textsink.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "structurelog.h"
+#include "codegen/structurelog.h"
 
-#include "textfile.h"
+#include "util/textfile.h"
 
 namespace trilette {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "net/net.h"
-#include "net/textsink.h"
+#include "util/textsink.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
-#include "stwriter.h"
+#include "codegen/stwriter.h"
 
 #include "net/nameindex.h"
-#include "textfile.h"
+#include "util/textfile.h"
 
 #include <algorithm>
 #include <cstdint>

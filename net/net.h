@@ -1,6 +1,6 @@
 #pragma once
 
-#include "nameindex.h"
+#include "net/nameindex.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,6 +1,6 @@
-#include "netreader.h"
+#include "net/netreader.h"
 
-#include "fileio.h"
+#include "util/fileio.h"
 
 #include <algorithm>
 #include <cstring>

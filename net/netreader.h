@@ -1,7 +1,7 @@
 #pragma once
 
-#include "net.h"
-#include "textsink.h"
+#include "net/net.h"
+#include "util/textsink.h"
 
 #include <string>
 #include <string_view>

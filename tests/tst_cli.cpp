@@ -3,7 +3,7 @@
 // checks its status, its whole standard output and error, every file afterwards and the
 // contents of those that matter.
 
-#include "casefile.h"
+#include "tests/casefile.h"
 
 #include <QDir>
 #include <QProcess>

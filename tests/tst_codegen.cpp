@@ -1,7 +1,7 @@
 // The writers on nets built in memory: what the golden files cannot show well (many outputs,
 // files that cannot be written), and the base-name rule.
 
-#include "codegen/conversion.h"
+#include "run/conversion.h"
 #include "codegen/structurelog.h"
 #include "codegen/stwriter.h"
 #include "net/netreader.h"

@@ -1,8 +1,8 @@
 // Golden files: each tests/golden/<case>.ndr is converted and its traces, structure log and ST
 // program compared byte for byte with <case>.out, <case>.log and <case>_ST.txt, written by hand.
 
-#include "codegen/conversion.h"
-#include "net/textsink.h"
+#include "run/conversion.h"
+#include "util/textsink.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The window: its form, the browse slot, and whole conversion runs driven by clicking "Triler".
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QtTest>
 #include <QtWidgets>

@@ -1,4 +1,4 @@
-#include "textsink.h"
+#include "util/textsink.h"
 
 #include <charconv>
 #include <cstdarg>

@@ -1,4 +1,4 @@
-#include "fileio.h"
+#include "util/fileio.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,9 +1,9 @@
-#include "conversion.h"
+#include "run/conversion.h"
 
-#include "net/fileio.h"
+#include "util/fileio.h"
 #include "net/netreader.h"
-#include "structurelog.h"
-#include "stwriter.h"
+#include "codegen/structurelog.h"
+#include "codegen/stwriter.h"
 
 #include <new>
 #include <system_error>

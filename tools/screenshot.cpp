@@ -1,7 +1,7 @@
 // trilette-screenshot: saves a picture of the window, with a net chosen and a finished run,
 // for the README. Used by scripts/screenshot.sh: trilette-screenshot OUTPUT.png
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/textsink.h"
+#include "util/textsink.h"
 
 #include <string>
 #include <string_view>

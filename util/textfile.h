@@ -1,7 +1,7 @@
 #pragma once
 
-#include "net/fileio.h"
-#include "net/textsink.h"
+#include "util/fileio.h"
+#include "util/textsink.h"
 
 #include <string>
 
