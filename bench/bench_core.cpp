@@ -1,10 +1,10 @@
 // trilette-bench-core: times the reader and the writers in process, on generated nets of 10^4 and
 // 10^5 lines, with everything they write kept in memory.
 
+#include "bench/netgen.h"
 #include "codegen/structurelog.h"
 #include "codegen/stwriter.h"
 #include "net/netreader.h"
-#include "bench/netgen.h"
 
 #include <benchmark/benchmark.h>
 

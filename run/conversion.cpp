@@ -1,9 +1,9 @@
 #include "run/conversion.h"
 
-#include "util/fileio.h"
-#include "net/netreader.h"
 #include "codegen/structurelog.h"
 #include "codegen/stwriter.h"
+#include "net/netreader.h"
+#include "util/fileio.h"
 
 #include <new>
 #include <system_error>

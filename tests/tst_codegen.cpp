@@ -1,10 +1,10 @@
 // The writers on nets built in memory: what the golden files cannot show well (many outputs,
 // files that cannot be written), and the base-name rule.
 
-#include "run/conversion.h"
 #include "codegen/structurelog.h"
 #include "codegen/stwriter.h"
 #include "net/netreader.h"
+#include "run/conversion.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

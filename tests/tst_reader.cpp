@@ -1,8 +1,8 @@
 // Reading .ndr text into the net: the cases of tests/data/reader.cases (traces byte for byte, the
 // net through its dump), and what a text file cannot show.
 
-#include "tests/casefile.h"
 #include "net/netreader.h"
+#include "tests/casefile.h"
 
 #include <QDir>
 #include <QFile>
