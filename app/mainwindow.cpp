@@ -46,15 +46,6 @@ std::string corePath(const QString &path)
 #endif
 }
 
-QString fromCorePath(const std::string &path)
-{
-#ifdef Q_OS_WIN
-    return QString::fromStdString(path);
-#else
-    return QFile::decodeName(QByteArray::fromStdString(path));
-#endif
-}
-
 /// One line of the run's debug log, as it stands.
 void debugLine(const QString &text)
 {
@@ -148,7 +139,7 @@ void MainWindow::on_commandLinkButton_clicked()
         debugLine(QString());
         debugLine(QString());
         if (selectedFileName.isEmpty()) {
-            QMessageBox::information(this, tr("Erreur"), tr("Aucun fichier choisi"));
+            QMessageBox::warning(this, tr("Erreur"), tr("Aucun fichier choisi"));
             return;
         }
         debugLine(baseName + QLatin1String(".log"));
@@ -159,36 +150,21 @@ void MainWindow::on_commandLinkButton_clicked()
         trilette::TextSink traces(stdout);
         WindowObserver observer(this);
         const trilette::ConversionResult result = trilette::convertNet(
-            {corePath(selectedFileName), std::string(), corePath(baseName)}, &traces, &observer);
-        for (const trilette::ConversionError &error : result.errors) {
-            const QString file
-                = QDir::toNativeSeparators(QFileInfo(fromCorePath(error.path)).absoluteFilePath());
-            QString text;
-            switch (error.kind) {
-            case trilette::ConversionError::NetNotRead:
-                text = tr("Impossible de lire le fichier réseau :\n%1").arg(file);
-                break;
-            case trilette::ConversionError::NetNotText:
-                text = tr("Le fichier réseau n'est pas un fichier texte :\n%1").arg(file);
-                break;
-            case trilette::ConversionError::OutputNotWritten:
-                text = tr("Impossible d'écrire le fichier :\n%1").arg(file);
-                break;
-            }
-            QMessageBox::information(this, tr("Erreur"), text);
-        }
-        if (result.errors.empty() && !result.warnings.empty()) {
+            {corePath(selectedFileName), corePath(QDir::currentPath()), corePath(baseName)},
+            &traces, &observer);
+        if (!result.diagnostics.empty()) {
             QStringList lines;
-            for (const std::string &warning : result.warnings)
-                lines << QString::fromStdString(warning);
-            QMessageBox::information(
-                this, tr("Avertissement"),
-                tr("Le réseau a été traduit, mais :\n%1").arg(lines.join(QLatin1Char('\n'))));
+            for (const trilette::Diagnostic &diagnostic : result.diagnostics.all())
+                lines << QString::fromStdString(diagnostic.format());
+            QMessageBox box(result.ok() ? QMessageBox::Information : QMessageBox::Warning,
+                            result.ok() ? tr("Avertissement") : tr("Erreur"),
+                            lines.join(QLatin1Char('\n')), QMessageBox::Ok, this);
+            box.exec();
         }
 
         if (ui->checkBox->isChecked())
             openUrl(QUrl::fromLocalFile(QDir::currentPath()));
     } catch (const std::bad_alloc &) {
-        QMessageBox::information(this, tr("Erreur"), tr("Probleme de memoire !"));
+        QMessageBox::warning(this, tr("Erreur"), tr("Probleme de memoire !"));
     }
 }

@@ -1,10 +1,8 @@
 #include "codegen/structurelog.h"
 
-#include "util/textfile.h"
-
 namespace trilette {
 
-void renderStructureLog(const Place *places, const Transition *transitions, TextSink &out)
+void writeStructureLog(const Place *places, const Transition *transitions, TextSink &out)
 {
     out.put("\n\n visalisation de la SD creee\n");
     out.put("Les places --\n");
@@ -31,18 +29,6 @@ void renderStructureLog(const Place *places, const Transition *transitions, Text
             out.format("%d*%s ", arc->weight, arc->placeName.c_str());
         out.put("]\n");
     }
-}
-
-bool writeStructureLog(const Place *places, const Transition *transitions, const std::string &path,
-                       TextSink *trace)
-{
-    FileWrite result = writeTextFile(
-        path, "w", [&](TextSink &out) { renderStructureLog(places, transitions, out); });
-    if (result == FileWrite::NotOpened && trace) {
-        trace->put("Erreur Ouverture du fichier Log\n");
-        trace->flush();
-    }
-    return result == FileWrite::Written;
 }
 
 } // namespace trilette

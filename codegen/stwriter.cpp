@@ -1,7 +1,6 @@
 #include "codegen/stwriter.h"
 
 #include "net/nameindex.h"
-#include "util/textfile.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,8 +9,7 @@
 
 namespace trilette {
 
-void renderStCode(const Transition *transitions, const Place *places, TextSink &out,
-                  TextSink *trace)
+void writeStCode(const Transition *transitions, TextSink &out, const Place *places, TextSink *trace)
 {
     out.put("(*-------Codage de RDP en ST d\xC3\xA9"
             "compos\xC3\xA9 en blocs FMG------------*)\n\n\n");
@@ -50,7 +48,7 @@ void renderStCode(const Transition *transitions, const Place *places, TextSink &
         out.format("\t %sp := %ss;\n", place->name.c_str(), place->name.c_str());
 }
 
-void renderOutputBlock(const Place *places, TextSink &out)
+void appendOutputBlock(const Place *places, TextSink &out)
 {
     out.put("\n(*-------BLOC G------------*)\n\n");
 
@@ -99,20 +97,6 @@ void renderOutputBlock(const Place *places, TextSink &out)
         out.put(";\n");
     }
     out.put("\nEND_IF;\n\n");
-}
-
-bool writeStCode(const Transition *transitions, const std::string &stPath, const Place *places,
-                 TextSink *trace)
-{
-    return writeTextFile(stPath, "w",
-                         [&](TextSink &out) { renderStCode(transitions, places, out, trace); })
-        == FileWrite::Written;
-}
-
-bool appendOutputBlock(const Place *places, const std::string &stPath)
-{
-    return writeTextFile(stPath, "a", [&](TextSink &out) { renderOutputBlock(places, out); })
-        == FileWrite::Written;
 }
 
 } // namespace trilette

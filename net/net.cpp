@@ -1,23 +1,33 @@
 #include "net/net.h"
 
+#include <deque>
+
 namespace trilette {
 
-Net::Net()
-    : arena_(std::make_unique<std::pmr::monotonic_buffer_resource>(1 << 16))
-    , placeStore_(arena_.get())
-    , transitionStore_(arena_.get())
-    , arcStore_(arena_.get())
-    , actionStore_(arena_.get())
+struct Net::Storage
 {
-    placeStore_.emplace_back(arena_.get());
-    transitionStore_.emplace_back(arena_.get());
-    placeTail_ = &placeStore_.back();
-    transitionTail_ = &transitionStore_.back();
+    std::pmr::monotonic_buffer_resource arena {1 << 16};
+    std::pmr::deque<Place> places {&arena};
+    std::pmr::deque<Transition> transitions {&arena};
+    std::pmr::deque<ArcRef> arcs {&arena};
+    std::pmr::deque<ActionNode> actions {&arena};
+};
+
+Net::Net()
+    : storage_(std::make_unique<Storage>())
+{
+    placeHead_ = placeTail_ = &storage_->places.emplace_back(&storage_->arena);
+    transitionHead_ = transitionTail_ = &storage_->transitions.emplace_back(&storage_->arena);
 }
+
+Net::~Net() = default;
+Net::Net(Net &&) noexcept = default;
+Net &Net::operator=(Net &&) noexcept = default;
 
 Place &Net::appendPlace(std::string_view name)
 {
-    Place &place = placeStore_.emplace_back(arena_.get());
+    Place &place = storage_->places.emplace_back(&storage_->arena);
+    ++placeCount_;
     place.name.assign(name);
     placeTail_->next = &place;
     placeTail_ = &place;
@@ -26,7 +36,8 @@ Place &Net::appendPlace(std::string_view name)
 
 Transition &Net::appendTransition(std::string_view name)
 {
-    Transition &transition = transitionStore_.emplace_back(arena_.get());
+    Transition &transition = storage_->transitions.emplace_back(&storage_->arena);
+    ++transitionCount_;
     transition.name.assign(name);
     if (!transition.name.empty())
         transitionIndex_.insert(transition.name, &transition);
@@ -37,7 +48,7 @@ Transition &Net::appendTransition(std::string_view name)
 
 void Net::prependAction(Place &place, std::string_view text)
 {
-    ActionNode &node = actionStore_.emplace_back(arena_.get());
+    ActionNode &node = storage_->actions.emplace_back(&storage_->arena);
     node.text.assign(text);
     node.next = place.actions;
     place.actions = &node;
@@ -45,7 +56,7 @@ void Net::prependAction(Place &place, std::string_view text)
 
 void Net::prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight)
 {
-    ArcRef &arc = arcStore_.emplace_back(arena_.get());
+    ArcRef &arc = storage_->arcs.emplace_back(&storage_->arena);
     arc.placeName.assign(placeName);
     arc.weight = weight;
     arc.next = head;

@@ -3,7 +3,6 @@
 #include "net/nameindex.h"
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <memory_resource>
 #include <string>
@@ -69,26 +68,27 @@ struct Transition
 
 /// The place list and the transition list of one net file, each headed by an all-empty
 /// sentinel record. The net owns every record and text in one arena: records never move once
-/// linked and are all released at once, never recursively. A net can be moved, not copied or
-/// assigned.
+/// linked and are all released at once, never recursively. A net can be moved (the records stay
+/// where they are), not copied; a moved-from net may only be destroyed or assigned to.
 class Net
 {
 public:
     Net();
-    Net(Net &&) noexcept = default;
-    Net &operator=(Net &&) = delete;
+    ~Net();
+    Net(Net &&) noexcept;
+    Net &operator=(Net &&) noexcept;
     Net(const Net &) = delete;
     Net &operator=(const Net &) = delete;
 
     /// Sentinel heads; the real records follow them through `next`.
-    Place *placeHead() { return &placeStore_.front(); }
-    Transition *transitionHead() { return &transitionStore_.front(); }
-    const Place *placeHead() const { return &placeStore_.front(); }
-    const Transition *transitionHead() const { return &transitionStore_.front(); }
+    Place *placeHead() { return placeHead_; }
+    Transition *transitionHead() { return transitionHead_; }
+    const Place *placeHead() const { return placeHead_; }
+    const Transition *transitionHead() const { return transitionHead_; }
 
     /// First real records, or null for an empty list.
-    const Place *firstPlace() const { return placeHead()->next; }
-    const Transition *firstTransition() const { return transitionHead()->next; }
+    const Place *firstPlace() const { return placeHead_->next; }
+    const Transition *firstTransition() const { return transitionHead_->next; }
 
     /// Links a new place of that name after the last one and returns it.
     Place &appendPlace(std::string_view name);
@@ -103,17 +103,20 @@ public:
     /// First transition in list order whose name is `name`, or null.
     Transition *findTransition(std::string_view name) const;
 
-    size_t placeCount() const { return placeStore_.size() - 1; }
-    size_t transitionCount() const { return transitionStore_.size() - 1; }
+    size_t placeCount() const { return placeCount_; }
+    size_t transitionCount() const { return transitionCount_; }
 
 private:
-    std::unique_ptr<std::pmr::monotonic_buffer_resource> arena_;
-    std::pmr::deque<Place> placeStore_;
-    std::pmr::deque<Transition> transitionStore_;
-    std::pmr::deque<ArcRef> arcStore_;
-    std::pmr::deque<ActionNode> actionStore_;
+    /// The arena and the record stores, kept behind a pointer so that moving a net moves no
+    /// record.
+    struct Storage;
+    std::unique_ptr<Storage> storage_;
+    Place *placeHead_;
+    Transition *transitionHead_;
     Place *placeTail_;
     Transition *transitionTail_;
+    size_t placeCount_ = 0;
+    size_t transitionCount_ = 0;
     /// First transition of each name; later duplicates never replace it.
     NameIndex<Transition *> transitionIndex_;
 

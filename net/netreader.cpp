@@ -2,6 +2,8 @@
 
 #include "util/fileio.h"
 
+#include <vector>
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -11,29 +13,45 @@ namespace trilette {
 
 namespace {
 
-/// First token among `needed` that a handler reads but the line lacks, or -1.
-int firstMissing(const Tokens &tokens, std::initializer_list<int> needed)
+/// The tokens of one line: views into the line. An absent token is an empty view (a present
+/// token is never empty).
+using Tokens = std::vector<std::string_view>;
+
+/// Where a line came from, and where the reader reports what it meets there.
+struct LineRef
 {
-    for (int index : needed) {
-        if (index >= static_cast<int>(tokens.size()) || tokens[index].empty())
-            return index;
-    }
-    return -1;
-}
+    std::string_view fileName;
+    int number = 0;
+    TextSink *trace = nullptr;
+    Diagnostics *diagnostics = nullptr;
+};
+
+/// A token that a handler reads: its index and what it stands for, in a diagnostic.
+struct Needed
+{
+    int index;
+    const char *what;
+};
 
 /// Reports a line that a handler skips; tokens are numbered from 1 as in the token traces.
-bool skipIfMissing(const Tokens &tokens, std::initializer_list<int> needed, const LineRef &line,
-                   TextSink *trace)
+bool skipIfMissing(const Tokens &tokens, const char *kind, std::initializer_list<Needed> needed,
+                   const LineRef &line)
 {
-    int missing = firstMissing(tokens, needed);
-    if (missing < 0)
-        return false;
-    if (trace) {
-        std::string name(line.fileName);
-        trace->format("%s:%d: ligne ignoree : jeton %d absent\n", name.c_str(), line.number,
-                      missing + 1);
+    for (const Needed &token : needed) {
+        if (token.index < static_cast<int>(tokens.size()) && !tokens[token.index].empty())
+            continue;
+        if (line.trace) {
+            std::string name(line.fileName);
+            line.trace->format("%s:%d: ligne ignoree : jeton %d absent\n", name.c_str(),
+                               line.number, token.index + 1);
+        }
+        if (line.diagnostics)
+            line.diagnostics->add(Severity::Warning, std::string(line.fileName), line.number, 0,
+                                  std::string("ligne ") + kind + " ignorée : il y manque le jeton "
+                                      + std::to_string(token.index + 1) + " (" + token.what + ")");
+        return true;
     }
-    return true;
+    return false;
 }
 
 std::string labelText(std::string_view token)
@@ -57,8 +75,8 @@ bool isCSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-} // namespace
-
+/// Turns a braced label into one token: each brace becomes a blank and each blank between
+/// braces an '@'. Braces do not nest.
 void protectBraces(std::string &line)
 {
     bool inside = false;
@@ -75,6 +93,8 @@ void protectBraces(std::string &line)
     }
 }
 
+/// Splits `text` at `delimiter` into `tokens` and returns their count. Empty pieces are dropped,
+/// except that the rest after the last delimiter always counts, as an absent token when empty.
 int splitString(std::string_view text, char delimiter, Tokens &tokens)
 {
     tokens.clear();
@@ -88,6 +108,8 @@ int splitString(std::string_view text, char delimiter, Tokens &tokens)
     return static_cast<int>(tokens.size());
 }
 
+/// Reads a decimal integer from its leading digits: blanks, a sign, digits and an optional
+/// multiplier K (10^3) or M (10^6) right after them; saturates at the 32-bit limits.
 int32_t readInteger(std::string_view text)
 {
     constexpr int64_t limit = int64_t(std::numeric_limits<int32_t>::max()) + 1;
@@ -114,9 +136,10 @@ int32_t readInteger(std::string_view text)
     return static_cast<int32_t>(std::min(value, limit - 1));
 }
 
-bool addPlace(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace)
+/// Handles a place line; false when the line lacks a token and is skipped.
+bool addPlace(Net &net, const Tokens &tokens, const LineRef &line)
 {
-    if (skipIfMissing(tokens, {3, 4}, line, trace))
+    if (skipIfMissing(tokens, "de place", {{3, "le nom"}, {4, "le marquage"}}, line))
         return false;
     Place &place = net.appendPlace(tokens[3]);
     place.marking = readInteger(tokens[4]);
@@ -147,12 +170,13 @@ bool addPlace(Net &net, const Tokens &tokens, const LineRef &line, TextSink *tra
     return true;
 }
 
-bool addTransition(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace)
+/// Handles a transition line; false when the line lacks a token and is skipped.
+bool addTransition(Net &net, const Tokens &tokens, const LineRef &line)
 {
-    if (skipIfMissing(tokens, {3}, line, trace))
+    if (skipIfMissing(tokens, "de transition", {{3, "le nom"}}, line))
         return false;
     Transition &transition = net.appendTransition(tokens[3]);
-    if (trace) {
+    if (TextSink *trace = line.trace) {
         std::string holder;
         for (size_t n = 0; n < tokens.size(); ++n)
             trace->format("jetons (%d)  (%s]\n", static_cast<int>(n + 1),
@@ -175,13 +199,18 @@ bool addTransition(Net &net, const Tokens &tokens, const LineRef &line, TextSink
     return true;
 }
 
-bool addArc(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace)
+/// Handles an arc line: attaches it to the transition that one of its ends names; false when
+/// the line lacks a token and is skipped.
+bool addArc(Net &net, const Tokens &tokens, const LineRef &line)
 {
+    TextSink *trace = line.trace;
     const bool shortForm = tokens.size() == 5;
     const int source = 1;
     const int target = shortForm ? 2 : 4;
     const int weight = shortForm ? 3 : 7;
-    if (skipIfMissing(tokens, {source, target, weight}, line, trace))
+    if (skipIfMissing(tokens, "d'arc",
+                      {{source, "l'origine"}, {target, "la destination"}, {weight, "le poids"}},
+                      line))
         return false;
 
     Transition *transition = net.findTransition(tokens[source]);
@@ -207,19 +236,21 @@ bool addArc(Net &net, const Tokens &tokens, const LineRef &line, TextSink *trace
     return true;
 }
 
-int readNetText(std::string_view text, std::string_view fileName, Net &net, TextSink *trace,
-                ReadSummary *summary)
+} // namespace
+
+ReadResult readNetText(std::string_view text, std::string_view fileName, Net &net, TextSink *trace,
+                       Diagnostics *diagnostics)
 {
-    ReadSummary seen;
+    bool endLineSeen = false;
     try {
         std::string line;
         Tokens tokens;
-        LineRef where {fileName, 0};
+        LineRef where {fileName, 0, trace, diagnostics};
         size_t pos = 0;
         while (pos < text.size()) {
             ++where.number;
             if (text[pos] == 'h') {
-                seen.endLineSeen = true;
+                endLineSeen = true;
                 break;
             }
             size_t end = text.find('\n', pos);
@@ -238,47 +269,51 @@ int readNetText(std::string_view text, std::string_view fileName, Net &net, Text
             line.assign(raw);
             protectBraces(line);
             int count = splitString(line, ' ', tokens);
-            bool used = true;
             switch (line.empty() ? '\0' : line[0]) {
             case 'p':
                 if (trace)
                     trace->format("place (%d jetons)      \t[%s]\n", count, line.c_str());
-                used = addPlace(net, tokens, where, trace);
+                addPlace(net, tokens, where);
                 break;
             case 't':
                 if (trace)
                     trace->format("transition (%d jetons) \t[%s]\n", count, line.c_str());
-                used = addTransition(net, tokens, where, trace);
+                addTransition(net, tokens, where);
                 break;
             case 'e':
                 if (trace)
                     trace->format("arc (%d jetons)        \t[%s]\n", count, line.c_str());
-                used = addArc(net, tokens, where, trace);
+                addArc(net, tokens, where);
                 break;
             default:
                 if (trace)
                     trace->format("inconnu (%d jetons)    \t[%s]\n", count, line.c_str());
                 break;
             }
-            if (!used)
-                ++seen.ignoredLines;
+        }
+        if (diagnostics) {
+            const std::string file(fileName);
+            if (!endLineSeen)
+                diagnostics->add(Severity::Warning, file, 0, 0,
+                                 "pas de ligne de fin « h » : le fichier est peut-être tronqué");
+            if (!net.firstPlace() && !net.firstTransition())
+                diagnostics->add(Severity::Warning, file, 0, 0, "aucune place ni transition");
         }
     } catch (const std::bad_alloc &) {
         outOfMemory();
     }
     if (trace)
         trace->flush();
-    if (summary)
-        *summary = seen;
-    return ReadDone;
+    return ReadResult::Done;
 }
 
-int readNetFile(const std::string &path, Net &net, TextSink *trace, ReadSummary *summary)
+ReadResult readNetFile(const std::string &path, Net &net, TextSink *trace, Diagnostics *diagnostics)
 {
     std::string contents;
+    std::error_code error;
     bool read;
     try {
-        read = readWholeFile(path, contents);
+        read = readWholeFile(path, contents, error);
     } catch (const std::bad_alloc &) {
         outOfMemory();
     }
@@ -287,11 +322,19 @@ int readNetFile(const std::string &path, Net &net, TextSink *trace, ReadSummary 
             trace->format(" erreur fichier <%s> non ouvert\n", path.c_str());
             trace->flush();
         }
-        return ReadNotOpened;
+        if (diagnostics)
+            diagnostics->add(Severity::Error, path, 0, 0,
+                             "impossible de lire le fichier réseau : " + systemReason(error));
+        return ReadResult::NotOpened;
     }
-    if (contents.find('\0') != std::string::npos)
-        return ReadNotText;
-    return readNetText(contents, path, net, trace, summary);
+    if (contents.find('\0') != std::string::npos) {
+        if (diagnostics)
+            diagnostics->add(Severity::Error, path, 0, 0,
+                             "ce n'est pas un fichier texte (il contient un octet nul) : rien "
+                             "n'est écrit");
+        return ReadResult::NotText;
+    }
+    return readNetText(contents, path, net, trace, diagnostics);
 }
 
 } // namespace trilette

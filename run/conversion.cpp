@@ -5,6 +5,7 @@
 #include "net/netreader.h"
 #include "util/fileio.h"
 
+#include <exception>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -12,17 +13,6 @@
 namespace trilette {
 
 namespace {
-
-/// Writes beside the final name, then moves the complete file into place.
-template<typename Write> bool writeAtomically(const std::string &path, Write write)
-{
-    const std::string partial = path + ".part";
-    if (!write(partial) || !replaceFile(partial, path)) {
-        removeFile(partial);
-        return false;
-    }
-    return true;
-}
 
 void report(ConversionObserver *observer, int value)
 {
@@ -36,34 +26,44 @@ void debug(ConversionObserver *observer, const std::string &text)
         observer->debugLine(text);
 }
 
-void addWarnings(std::vector<std::string> &warnings, const std::string &path, const Net &net,
-                 const ReadSummary &summary)
+/// Runs `beside` on a second thread while `here` runs on this one, or one after the other when
+/// no thread can be had. An exception from either reaches the caller once both have ended: none
+/// ever meets a thread that is still joinable.
+template<typename Beside, typename Here> void runSideBySide(Beside beside, Here here)
 {
-    if (summary.ignoredLines == 1)
-        warnings.push_back(path + " : 1 ligne ignoree (il y manque un jeton)");
-    else if (summary.ignoredLines > 1)
-        warnings.push_back(path + " : " + std::to_string(summary.ignoredLines)
-                           + " lignes ignorees (il y manque un jeton)");
-    if (!summary.endLineSeen)
-        warnings.push_back(path + " : pas de ligne de fin 'h', le fichier est peut-etre tronque");
-    if (!net.firstPlace() && !net.firstTransition())
-        warnings.push_back(path + " : aucune place ni transition");
+    std::exception_ptr besideFailure;
+    std::thread thread;
+    try {
+        thread = std::thread([&] {
+            try {
+                beside();
+            } catch (...) {
+                besideFailure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error &) {
+        beside();
+        here();
+        return;
+    }
+    try {
+        here();
+    } catch (...) {
+        thread.join();
+        throw;
+    }
+    thread.join();
+    if (besideFailure)
+        std::rethrow_exception(besideFailure);
+}
+
+void cannotWrite(Diagnostics &diagnostics, const std::string &path, const std::error_code &error)
+{
+    diagnostics.add(Severity::Error, path, 0, 0,
+                    "impossible d'écrire le fichier : " + systemReason(error));
 }
 
 } // namespace
-
-std::string ConversionError::message() const
-{
-    switch (kind) {
-    case NetNotRead:
-        return "Impossible de lire le fichier reseau : " + path;
-    case NetNotText:
-        return "Le fichier reseau n'est pas un fichier texte (il contient un octet nul) : " + path;
-    case OutputNotWritten:
-        break;
-    }
-    return "Impossible d'ecrire le fichier : " + path;
-}
 
 std::string baseNameFor(std::string_view fileName)
 {
@@ -93,85 +93,59 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
 {
     ConversionResult result;
     try {
-        const std::string logName = job.baseName + ".log";
-        const std::string stName = job.baseName + "_ST.txt";
-        result.logPath = joinPath(job.outputDir, logName);
-        result.stPath = joinPath(job.outputDir, stName);
+        const std::string programName = job.baseName + "_ST.txt";
+        result.logPath = joinPath(job.outputDir, job.baseName + ".log");
+        result.programPath = joinPath(job.outputDir, programName);
 
         Net net;
-        ReadSummary summary;
-        switch (readNetFile(job.netPath, net, trace, &summary)) {
-        case ReadDone:
-            break;
-        case ReadNotText:
-            result.errors.push_back({ConversionError::NetNotText, job.netPath});
+        if (readNetFile(job.netPath, net, trace, &result.diagnostics) != ReadResult::Done)
             return result;
-        default:
-            result.errors.push_back({ConversionError::NetNotRead, job.netPath});
-            return result;
-        }
-        addWarnings(result.warnings, job.netPath, net, summary);
         debug(observer, std::string());
         const Place *places = net.firstPlace();
         const Transition *transitions = net.firstTransition();
         debug(observer, transitions ? std::string(transitions->name) : std::string());
         debug(observer, places ? std::string(places->name) : std::string());
 
-        // The log and the program only read the net: they are written side by side. Their
-        // traces are held back and passed on in their usual order once both are done.
-        TextSink logTrace, stTrace;
-        bool logWritten = false;
-        auto writeLog = [&] {
-            logWritten
-                = writeStructureLog(places, transitions, result.logPath + ".part", &logTrace);
-            if (logWritten && !replaceFile(result.logPath + ".part", result.logPath)) {
-                // The log could not take its name: to the user, the log could not be opened.
-                logWritten = false;
-                logTrace.put("Erreur Ouverture du fichier Log\n");
-            }
-            if (!logWritten)
-                removeFile(result.logPath + ".part");
-        };
-        bool stWritten = false;
-        auto writeProgram = [&] {
-            return writeAtomically(result.stPath, [&](const std::string &path) {
-                stWritten = writeStCode(transitions, path, places, &stTrace);
-                return stWritten && appendOutputBlock(places, path);
-            });
-        };
-        bool programWritten;
-        try {
-            std::thread beside([&] {
-                try {
-                    writeLog();
-                } catch (const std::bad_alloc &) {
-                    outOfMemory();
-                }
-            });
-            programWritten = writeProgram();
-            beside.join();
-        } catch (const std::system_error &) {
-            // No second thread to be had: one after the other.
-            writeLog();
-            programWritten = writeProgram();
-        }
-
+        // The log and the program only read the net: they are rendered side by side. The
+        // program's trace is held back so that it follows the log's, as when they were written
+        // one after the other.
         report(observer, 15);
-        if (trace)
-            trace->put(logTrace.text());
-        if (!logWritten)
-            result.errors.push_back({ConversionError::OutputNotWritten, result.logPath});
+        TextSink log, program, programTrace;
+        runSideBySide([&] { writeStructureLog(places, transitions, log); },
+                      [&] {
+                          writeStCode(transitions, program, places, &programTrace);
+                          appendOutputBlock(places, program);
+                      });
         report(observer, 18);
         report(observer, 20);
         report(observer, 30);
-        debug(observer, stName);
+        debug(observer, programName);
+        report(observer, 70);
+
+        const std::string logPart = result.logPath + ".part";
+        const std::string programPart = result.programPath + ".part";
+        std::error_code error;
+        std::string failed;
+        if (!writeWholeFile(logPart, log.text(), error)) {
+            cannotWrite(result.diagnostics, result.logPath, error);
+            removeFile(logPart);
+            if (trace)
+                trace->put("Erreur Ouverture du fichier Log\n");
+        } else if (!writeWholeFile(programPart, program.text(), error)) {
+            cannotWrite(result.diagnostics, result.programPath, error);
+            removeFile(logPart);
+            removeFile(programPart);
+        } else if (!commitFiles({{logPart, result.logPath}, {programPart, result.programPath}},
+                                failed, error)) {
+            cannotWrite(result.diagnostics, failed, error);
+            if (trace && failed == result.logPath)
+                trace->put("Erreur Ouverture du fichier Log\n");
+        } else {
+            result.written = true;
+        }
         if (trace)
-            trace->put(stTrace.text());
-        if (stWritten)
-            report(observer, 70);
-        if (!programWritten)
-            result.errors.push_back({ConversionError::OutputNotWritten, result.stPath});
-        else if (result.ok())
+            trace->put(programTrace.text());
+        if (result.written)
             report(observer, 100);
     } catch (const std::bad_alloc &) {
         outOfMemory();

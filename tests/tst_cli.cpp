@@ -70,6 +70,9 @@ private slots:
     void cases();
     void manyArcsInOneGuard();
     void outOfMemory();
+    void standardOutputFull_data();
+    void standardOutputFull();
+    void diskFull();
 };
 
 void TestCli::cases_data()
@@ -81,8 +84,15 @@ void TestCli::cases_data()
         << generated("a million tokens on one line",
                      "p 1 2 A 1 n\nt 1 2 T 0" + QByteArray(2000000, ' ').replace("  ", " x")
                          + "\ne A T 1 n\nh\n");
-    for (const TextCase &c : all)
+    for (TextCase &c : all) {
+        // "--- golden-stdout CASE": the standard output of an earlier case.
+        if (const CaseSection *same = c.find("golden-stdout")) {
+            for (const TextCase &earlier : all)
+                if (earlier.name == QString::fromUtf8(same->argument))
+                    c.sections.append({"stdout", {}, earlier.text("stdout")});
+        }
         QTest::newRow(qPrintable(c.name)) << c;
+    }
 }
 
 void TestCli::cases()
@@ -154,6 +164,71 @@ void TestCli::outOfMemory()
     QCOMPARE(process.readAllStandardError(), QByteArray("Memoire insufisante\n"));
     QCOMPARE(process.exitCode(), 1);
     QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), QStringList {"n.ndr"});
+}
+
+void TestCli::standardOutputFull_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::newRow("traces") << "n.ndr";
+    QTest::newRow("help") << "--help";
+    QTest::newRow("version") << "--version";
+}
+
+void TestCli::standardOutputFull()
+{
+    // Standard output that cannot be written is a failure, said on standard error.
+    QFETCH(QString, arguments);
+    if (!QFile::exists("/dev/full"))
+        QSKIP("no /dev/full on this system");
+    QTemporaryDir tmp;
+    QFile net(tmp.filePath("n.ndr"));
+    QVERIFY(net.open(QIODevice::WriteOnly) && net.write("p 1 2 A 1 n\nh\n") > 0);
+    net.close();
+    QProcess process;
+    process.setWorkingDirectory(tmp.path());
+    process.start("/bin/sh",
+                  {"-c", "exec \"$0\" " + arguments + " > /dev/full",
+                   QStringLiteral(TRILETTE_BIN_DIR "/trilette-cli")});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.readAllStandardError(),
+             QByteArray("trilette-cli: erreur d'\xc3\xa9"
+                        "criture sur la sortie standard : plus "
+                        "de place sur le disque\n"));
+    QCOMPARE(process.exitCode(), 1);
+}
+
+void TestCli::diskFull()
+{
+    // A write that fails after the file was opened (the file size limit stands for a full
+    // disk): status 1, the reason, no half-written file, the earlier pair kept.
+#ifndef Q_OS_UNIX
+    QSKIP("needs a shell's file size limit");
+#endif
+    QTemporaryDir tmp;
+    QDir dir(tmp.path());
+    // A transition with many input arcs: a log of 3 KB, a program of 16 KB.
+    QByteArray text = "t 1 2 T 0 w n\n";
+    for (int i = 0; i < 300; ++i)
+        text += "e P" + QByteArray::number(i) + " T 1 n\n";
+    for (const auto &[name, contents] :
+         {std::pair {"n.ndr", text + "h\n"}, {"n.log", "ancien"}, {"n_ST.txt", "ancien"}}) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) > 0);
+    }
+    QProcess process;
+    process.setWorkingDirectory(tmp.path());
+    process.start("/bin/sh",
+                  {"-c", "trap '' XFSZ; ulimit -f 8 && exec \"$0\" -q n.ndr",
+                   QStringLiteral(TRILETTE_BIN_DIR "/trilette-cli")});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.readAllStandardError(),
+             QByteArray("n_ST.txt: erreur: impossible d'\xc3\xa9"
+                        "crire le fichier : fichier trop "
+                        "gros\n"));
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(dir.entryList(QDir::Files, QDir::Name), QStringList({"n.log", "n.ndr", "n_ST.txt"}));
+    QCOMPARE(contents(dir.filePath("n.log")), QByteArray("ancien"));
+    QCOMPARE(contents(dir.filePath("n_ST.txt")), QByteArray("ancien"));
 }
 
 QTEST_APPLESS_MAIN(TestCli)

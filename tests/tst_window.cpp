@@ -120,7 +120,10 @@ void TestWindow::initTestCase()
             return;
         boxes_ << box->windowTitle() + QLatin1String(": ") + box->text();
         boxesWellFormed_ = boxesWellFormed_ && box->parentWidget() == window_
-            && box->standardButtons() == QMessageBox::Ok && box->icon() == QMessageBox::Information;
+            && box->standardButtons() == QMessageBox::Ok
+            && box->icon()
+                == (box->windowTitle() == "Erreur" ? QMessageBox::Warning
+                                                   : QMessageBox::Information);
         box->button(QMessageBox::Ok)->click();
     });
 }
@@ -290,8 +293,8 @@ void TestWindow::run_data()
     auto done = [&](const QString &net, const QString &base) {
         return reached(net, base) + QStringList {"", "T1", "P1", base + "_ST.txt"};
     };
-    const QString unwritable = "Erreur: Impossible d'\xc3\xa9"
-                               "crire le fichier :\n<work>/TriledFiles/";
+    const QString unwritable = "Erreur: <work>/TriledFiles/%1: erreur: impossible d'\xc3\xa9"
+                               "crire le fichier : un dossier porte ce nom";
     const QString accents = "<nets>/r\xc3\xa9seau.ndr";
 
     add("never browsed, then dialog cancelled", {T}, {}, {QString(), ""}, true, {0, 5, 0, 5},
@@ -310,21 +313,25 @@ void TestWindow::run_data()
         {T, T + T});
     // Nothing is written for a net that cannot be read; an earlier output of its name stays.
     add("unreadable net", {T, T + "absent.log"}, {}, {"<nets>/absent.ndr"}, false, {0, 5, 10},
-        {"Erreur: Impossible de lire le fichier r\xc3\xa9seau :\n<nets>/absent.ndr"},
+        {"Erreur: <nets>/absent.ndr: erreur: impossible de lire le fichier r\xc3\xa9seau : fichier "
+         "ou dossier introuvable"},
         reached("<nets>/absent.ndr", "absent"), {T + "absent.log"}, T);
     // The other output is written whole, the bar stops short of 100, no partial file is left.
     add("ST program not written", {T + "usine_ST.txt/"}, lampNet, {usine}, false, all.mid(0, 8),
-        {unwritable + "usine_ST.txt"}, done(usine, "usine"), {T + "usine.log"}, T);
+        {unwritable.arg("usine_ST.txt")}, done(usine, "usine"), {}, T);
     add("structure log not written", {T + "usine.log/"}, lampNet, {usine}, false, all.mid(0, 8),
-        {unwritable + "usine.log"}, done(usine, "usine"), {T + "usine_ST.txt"}, T);
+        {unwritable.arg("usine.log")}, done(usine, "usine"), {}, T);
     add("damaged net", {}, "p 1 2 A 1 n\nt 1 2\n", {"n.ndr"}, false, all,
-        {"Avertissement: Le r\xc3\xa9seau a \xc3\xa9t\xc3\xa9 traduit, mais :\n"
-         "n.ndr : 1 ligne ignoree (il y manque un jeton)\n"
-         "n.ndr : pas de ligne de fin 'h', le fichier est peut-etre tronque"},
+        {"Avertissement: n.ndr:2: avertissement: ligne de transition ignor\xc3\xa9"
+         "e : il y manque le jeton 4 (le nom)\n"
+         "n.ndr: avertissement: pas de ligne de fin \xc2\xab h \xc2\xbb : le fichier est peut-"
+         "\xc3\xaatre tronqu\xc3\xa9"},
         reached("n.ndr", "n") + QStringList {"", "", "A", "n_ST.txt"},
         {"n.log", "n.ndr", "n_ST.txt"});
     add("no text", {}, QByteArray("\x89PNG\0\0", 6), {"n.ndr"}, false, {0, 5, 10},
-        {"Erreur: Le fichier r\xc3\xa9seau n'est pas un fichier texte :\n<work>/n.ndr"},
+        {"Erreur: n.ndr: erreur: ce n'est pas un fichier texte (il contient un octet nul) : "
+         "rien n'est \xc3\xa9"
+         "crit"},
         reached("n.ndr", "n"), {"n.ndr"});
 }
 

@@ -1,9 +1,9 @@
 #include "util/fileio.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <system_error>
 
 namespace fs = std::filesystem;
 
@@ -20,6 +20,17 @@ fs::path nativePath(const std::string &path)
 #endif
 }
 
+std::error_code lastError(int fallback = EIO)
+{
+    return std::error_code(errno ? errno : fallback, std::generic_category());
+}
+
+bool rename(const std::string &from, const std::string &to, std::error_code &error)
+{
+    fs::rename(nativePath(from), nativePath(to), error);
+    return !error;
+}
+
 } // namespace
 
 std::FILE *openFile(const std::string &path, const char *mode)
@@ -32,15 +43,68 @@ std::FILE *openFile(const std::string &path, const char *mode)
 #endif
 }
 
-bool readWholeFile(const std::string &path, std::string &contents)
+std::string systemReason(const std::error_code &error)
+{
+    const std::error_condition condition = error.default_error_condition();
+    if (condition.category() == std::generic_category()) {
+        switch (condition.value()) {
+        case ENOENT:
+            return "fichier ou dossier introuvable";
+        case EACCES:
+        case EPERM:
+            return "permission refusée";
+        case ENOSPC:
+            return "plus de place sur le disque";
+#ifdef EDQUOT
+        case EDQUOT:
+            return "quota de disque dépassé";
+#endif
+        case EISDIR:
+            return "un dossier porte ce nom";
+        case ENOTDIR:
+            return "un élément du chemin n'est pas un dossier";
+        case EROFS:
+            return "système de fichiers en lecture seule";
+        case EFBIG:
+            return "fichier trop gros";
+        case ENAMETOOLONG:
+            return "nom de fichier trop long";
+        case EIO:
+            return "erreur d'entrée-sortie";
+        case EMFILE:
+        case ENFILE:
+            return "trop de fichiers ouverts";
+        case ENOMEM:
+            return "mémoire insuffisante";
+        case EBUSY:
+            return "fichier occupé";
+        case EEXIST:
+            return "le fichier existe déjà";
+        case ELOOP:
+            return "trop de liens symboliques";
+        case EPIPE:
+            return "la sortie a été fermée";
+        default:
+            break;
+        }
+    }
+    return "erreur système " + std::to_string(error.value()) + " (" + error.message() + ")";
+}
+
+bool readWholeFile(const std::string &path, std::string &contents, std::error_code &error)
 {
     contents.clear();
-    std::error_code error;
-    if (fs::is_directory(nativePath(path), error))
+    error.clear();
+    if (fs::is_directory(nativePath(path), error)) {
+        error = std::make_error_code(std::errc::is_a_directory);
         return false;
+    }
+    errno = 0;
     std::FILE *file = openFile(path, "rb");
-    if (!file)
+    if (!file) {
+        error = lastError(ENOENT);
         return false;
+    }
     // Read straight into the string, in blocks that grow with it. The file is copied rather
     // than mapped: a mapped file that another program shortens meanwhile would crash the reader.
     size_t used = 0;
@@ -60,17 +124,91 @@ bool readWholeFile(const std::string &path, std::string &contents)
     }
     contents.resize(used);
     const bool ok = !std::ferror(file);
+    if (!ok)
+        error = lastError();
     std::fclose(file);
     if (!ok)
         contents.clear();
     return ok;
 }
 
-bool replaceFile(const std::string &from, const std::string &to)
+bool writeWholeFile(const std::string &path, std::string_view bytes, std::error_code &error)
 {
-    std::error_code error;
-    fs::rename(nativePath(from), nativePath(to), error);
-    return !error;
+    error.clear();
+    errno = 0;
+    std::FILE *file = openFile(path, "w");
+    if (!file) {
+        error = lastError(EACCES);
+        return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size()
+        && std::fflush(file) == 0;
+    if (!ok)
+        error = lastError();
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        error = lastError();
+    }
+    return ok;
+}
+
+bool commitFiles(const std::vector<StagedFile> &files, std::string &failed, std::error_code &error)
+{
+    // Every file but the last moves its earlier version aside first, so that a later failure
+    // can put it back; the last one's rename is the step that commits the whole set.
+    struct Moved
+    {
+        const StagedFile *file;
+        bool hadEarlier;
+    };
+    std::vector<Moved> moved;
+    auto rollBack = [&] {
+        for (auto it = moved.rbegin(); it != moved.rend(); ++it) {
+            std::error_code ignored;
+            const std::string aside = it->file->final + ".trilette-old";
+            if (it->hadEarlier)
+                rename(aside, it->file->final, ignored);
+            else
+                removeFile(it->file->final);
+        }
+        for (const StagedFile &file : files)
+            removeFile(file.staged);
+    };
+
+    for (const StagedFile &file : files) {
+        if (isDirectory(file.final)) {
+            failed = file.final;
+            error = std::make_error_code(std::errc::is_a_directory);
+            rollBack();
+            return false;
+        }
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        const StagedFile &file = files[i];
+        const bool last = i + 1 == files.size();
+        const bool hadEarlier = !last && exists(file.final);
+        if (hadEarlier && !rename(file.final, file.final + ".trilette-old", error)) {
+            failed = file.final;
+            rollBack();
+            return false;
+        }
+        if (!rename(file.staged, file.final, error)) {
+            if (hadEarlier) {
+                std::error_code ignored;
+                rename(file.final + ".trilette-old", file.final, ignored);
+            }
+            failed = file.final;
+            rollBack();
+            return false;
+        }
+        if (!last)
+            moved.push_back({&file, hadEarlier});
+    }
+    for (const Moved &m : moved) {
+        if (m.hadEarlier)
+            removeFile(m.file->final + ".trilette-old");
+    }
+    return true;
 }
 
 void removeFile(const std::string &path)
@@ -83,6 +221,12 @@ bool isDirectory(const std::string &path)
 {
     std::error_code error;
     return fs::is_directory(nativePath(path), error);
+}
+
+bool exists(const std::string &path)
+{
+    std::error_code error;
+    return fs::exists(fs::symlink_status(nativePath(path), error));
 }
 
 std::string joinPath(const std::string &folder, const std::string &name)

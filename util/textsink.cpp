@@ -1,32 +1,50 @@
 #include "util/textsink.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdarg>
 
 namespace trilette {
 
 TextSink::TextSink(std::FILE *stream)
-    : stream_(stream)
-{
-    buffer_.resize(2 * blockSize);
-}
+    : TextSink(Writer([stream](std::string_view block) {
+        return std::fwrite(block.data(), 1, block.size(), stream) == block.size()
+            && std::fflush(stream) == 0;
+    }))
+{ }
+
+TextSink::TextSink(Writer writer)
+    : writer_(std::move(writer))
+{ }
 
 TextSink::~TextSink()
 {
-    if (stream_)
+    if (writer_)
         flush();
 }
 
-void TextSink::putText(const char *text)
+void TextSink::grow(size_t size)
 {
-    const size_t size = std::strlen(text);
-    std::memcpy(room(size), text, size);
-    used_ += size;
+    const size_t capacity = std::max({2 * capacity_, used_ + size, size_t(4096)});
+    std::unique_ptr<char[]> data(new char[capacity]);
+    if (used_)
+        std::memcpy(data.get(), data_.get(), used_);
+    data_ = std::move(data);
+    capacity_ = capacity;
+}
+
+void TextSink::putInt(long long value)
+{
+    if (capacity_ - used_ < 24)
+        grow(24);
+    char *begin = data_.get() + used_;
+    used_ = std::to_chars(begin, begin + 24, value).ptr - data_.get();
 }
 
 void TextSink::format(const char *fmt, ...)
 {
-    // One pass over the format, copying its literal runs whole: this is the writers' inner loop.
+    // One pass over the format, copying its literal runs whole.
     va_list args;
     va_start(args, fmt);
     const char *literal = fmt;
@@ -38,14 +56,12 @@ void TextSink::format(const char *fmt, ...)
         switch (p[1]) {
         case 's': {
             const char *text = va_arg(args, const char *);
-            putText(text ? text : "(null)");
+            put(text ? std::string_view(text) : std::string_view("(null)"));
             break;
         }
-        case 'd': {
-            char *digits = room(12);
-            used_ = std::to_chars(digits, digits + 12, va_arg(args, int)).ptr - buffer_.data();
+        case 'd':
+            putInt(va_arg(args, int));
             break;
-        }
         case '%':
             put('%');
             break;
@@ -59,16 +75,17 @@ void TextSink::format(const char *fmt, ...)
     }
     put(std::string_view(literal, p - literal));
     va_end(args);
-    if (stream_ && buffer_.size() >= blockSize)
-        flush();
 }
 
 bool TextSink::flush()
 {
-    if (!stream_ || used_ == 0)
+    if (!writer_ || used_ == 0)
         return good_;
-    if (std::fwrite(buffer_.data(), 1, used_, stream_) != used_)
+    errno = 0;
+    if (!writer_(text()) && good_) {
         good_ = false;
+        error_ = errno ? errno : EIO;
+    }
     used_ = 0;
     return good_;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <string>
+#include <functional>
+#include <memory>
 #include <string_view>
 
 #if defined(__GNUC__) || defined(__clang__)
@@ -14,16 +14,24 @@
 
 namespace trilette {
 
-/// Text written by the reader and the writers: kept in memory, or passed on to a stream in
-/// large blocks. One sink serves traces on standard output, generated files and tests alike,
-/// so that every byte of every output goes through the same two functions.
+/// Text written by the reader and the writers: kept in memory, or passed on in large blocks. One
+/// sink serves traces on standard output, generated files and tests alike, so that every byte of
+/// every output goes through the same few functions.
 class TextSink
 {
 public:
+    /// Takes one block of text; false when it could not be written whole.
+    using Writer = std::function<bool(std::string_view block)>;
+    /// Size of the blocks passed on to a writer or a stream.
+    static constexpr size_t blockSize = size_t(1) << 20;
+
     /// A sink that keeps everything in memory (see text()).
     TextSink() = default;
-    /// A sink that passes its text on to `stream` whenever a block is full, and on flush().
+    /// A sink that writes its text to `stream` whenever a block is full, and on flush(), where
+    /// it also flushes the stream.
     explicit TextSink(std::FILE *stream);
+    /// A sink that hands its text to `writer` whenever a block is full, and on flush().
+    explicit TextSink(Writer writer);
     ~TextSink();
     TextSink(const TextSink &) = delete;
     TextSink &operator=(const TextSink &) = delete;
@@ -31,40 +39,42 @@ public:
     /// Appends bytes as they are.
     void put(std::string_view text)
     {
-        std::memcpy(room(text.size()), text.data(), text.size());
+        if (text.size() > capacity_ - used_)
+            grow(text.size());
+        std::memcpy(data_.get() + used_, text.data(), text.size());
         used_ += text.size();
-        if (stream_ && used_ >= blockSize)
+        if (writer_ && used_ >= blockSize)
             flush();
     }
     void put(char c) { put(std::string_view(&c, 1)); }
-    /// Appends a fixed format filled with its arguments. Only %s (a NUL-terminated text),
-    /// %d (an int) and %% are understood; the compiler checks the arguments against them.
+    /// Appends a signed decimal integer.
+    void putInt(long long value);
+    /// Appends a fixed format filled with its arguments. Only %s (a NUL-terminated text; null
+    /// prints "(null)"), %d (an int) and %% are understood; the compiler checks the arguments.
     void format(const char *fmt, ...) TRILETTE_PRINTF(2, 3);
 
-    /// Passes the buffered text on to the stream; false once any write to it has failed.
+    /// Passes the buffered text on; false once any write has failed.
     bool flush();
-    /// True while every write to the stream has succeeded.
+    /// True while every write has succeeded.
     bool good() const { return good_; }
+    /// The errno of the first write that failed, or 0.
+    int writeError() const { return error_; }
 
-    /// Text held in memory (everything, for a sink without a stream).
-    std::string_view text() const { return std::string_view(buffer_.data(), used_); }
+    /// Text held in memory (everything, for a sink without a writer).
+    std::string_view text() const { return std::string_view(data_.get(), used_); }
+    /// Forgets the text held in memory.
+    void clear() { used_ = 0; }
 
 private:
-    static constexpr size_t blockSize = 1 << 16;
-    /// Room for `size` more bytes at the end of the text.
-    char *room(size_t size)
-    {
-        if (buffer_.size() - used_ < size)
-            buffer_.resize(std::max({2 * buffer_.size(), used_ + size, size_t(4096)}));
-        return &buffer_[used_];
-    }
-    void putText(const char *text);
+    /// Makes room for at least `size` more bytes; the buffer is never zero-filled.
+    void grow(size_t size);
 
-    std::FILE *stream_ = nullptr;
-    /// The text is the first `used_` bytes; the rest is room to write into.
-    std::string buffer_;
+    Writer writer_;
+    std::unique_ptr<char[]> data_;
     size_t used_ = 0;
+    size_t capacity_ = 0;
     bool good_ = true;
+    int error_ = 0;
 };
 
 } // namespace trilette

@@ -1,0 +1,206 @@
+// The conversion run and the I/O under it: outputs replaced in pairs or not at all, the base-name
+// rule, text written in large blocks, a net that moves safely.
+
+#include "net/netreader.h"
+#include "run/conversion.h"
+#include "util/fileio.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace trilette;
+
+namespace {
+
+QByteArray bytes(std::string_view text)
+{
+    return QByteArray(text.data(), int(text.size()));
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<absent>");
+}
+
+std::string local(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+const QByteArray lampNet = "p 1 2 P1 1 n\np 1 2 P2 0 n {[Lamp]} e\nt 1 2 T1 0 w n\n"
+                           "e P1 T1 1 n\ne T1 P2 1 n\nh\n";
+
+} // namespace
+
+class TestRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void outputPairs_data();
+    void outputPairs();
+    void commitRollsBack();
+    void baseNames();
+    void sinkWritesLargeBlocks();
+    void netMoves();
+};
+
+void TestRun::outputPairs_data()
+{
+    // What stands in the output folder before the run (a name ending in '/' is a folder, any
+    // other an earlier file holding "ancien"), the diagnostics, and the files afterwards.
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("diagnostics");
+    QTest::addColumn<QStringList>("after");
+
+    const QString both = "n.log n_ST.txt";
+    QTest::newRow("earlier pair replaced")
+        << QStringList {"n.log", "n_ST.txt"} << QStringList() << QStringList {"n.log", "n_ST.txt"};
+    QTest::newRow("a folder in the program's way: the earlier log stays")
+        << QStringList {"n.log", "n_ST.txt/"}
+        << QStringList {"<out>/n_ST.txt: erreur: impossible d'écrire le fichier : un dossier "
+                        "porte ce nom"}
+        << QStringList {"n.log=ancien", "n_ST.txt/"};
+    QTest::newRow("a folder in the log's way: the earlier program stays")
+        << QStringList {"n.log/", "n_ST.txt"}
+        << QStringList {"<out>/n.log: erreur: impossible d'écrire le fichier : un dossier porte "
+                        "ce nom"}
+        << QStringList {"n.log/", "n_ST.txt=ancien"};
+}
+
+void TestRun::outputPairs()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, diagnostics);
+    QFETCH(QStringList, after);
+    QTemporaryDir tmp;
+    QDir out(tmp.filePath("out"));
+    QVERIFY(QDir(tmp.path()).mkdir("out"));
+    for (const QString &name : before) {
+        QFile file(out.filePath(name));
+        QVERIFY(name.endsWith('/') ? out.mkdir(name)
+                                   : file.open(QIODevice::WriteOnly) && file.write("ancien") == 6);
+    }
+    QFile net(tmp.filePath("n.ndr"));
+    QVERIFY(net.open(QIODevice::WriteOnly) && net.write(lampNet) == lampNet.size());
+    net.close();
+
+    const ConversionResult result
+        = convertNet({local(net.fileName()), local(out.path()), "n"}, nullptr);
+    QStringList seen;
+    for (const Diagnostic &d : result.diagnostics.all())
+        seen << QString::fromStdString(d.format()).replace(out.path(), "<out>");
+    QCOMPARE(seen, diagnostics);
+    QCOMPARE(result.written, diagnostics.isEmpty());
+
+    QStringList found;
+    for (const QFileInfo &info :
+         out.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name)) {
+        if (info.isDir())
+            found << info.fileName() + '/';
+        else if (contents(info.filePath()) == "ancien")
+            found << info.fileName() + "=ancien";
+        else
+            found << info.fileName();
+    }
+    QCOMPARE(found, after);
+}
+
+void TestRun::commitRollsBack()
+{
+    // Three staged files; the third cannot take its name: the first two are put back as they
+    // were (the first had an earlier version, the second none) and nothing staged is left.
+    QTemporaryDir tmp;
+    QDir dir(tmp.path());
+    auto write = [&](const QString &name, const QByteArray &text) {
+        QFile file(dir.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+    };
+    QVERIFY(write("a", "old a") && write("a.part", "new a") && write("b.part", "new b")
+            && write("c.part", "new c") && dir.mkpath("c/inside"));
+    std::string failed;
+    std::error_code error;
+    QVERIFY(!commitFiles({{local(dir.filePath("a.part")), local(dir.filePath("a"))},
+                          {local(dir.filePath("b.part")), local(dir.filePath("b"))},
+                          {local(dir.filePath("c.part")), local(dir.filePath("c/inside"))}},
+                         failed, error));
+    QCOMPARE(QString::fromStdString(failed), dir.filePath("c/inside"));
+    QCOMPARE(dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+             QStringList({"a", "c"}));
+    QCOMPARE(contents(dir.filePath("a")), QByteArray("old a"));
+}
+
+void TestRun::baseNames()
+{
+    // The file name less its last four characters, counted in UTF-8, an invalid byte as one.
+    const char *const cases[][2] = {
+        {"usine.ndr", "usine"},
+        {"a.ndr", "a"},
+        {".ndr", "Ex"},
+        {"", "Ex"},
+        {"modele.petri", "modele.p"},
+        {"r\xC3\xA9seau.ndr", "r\xC3\xA9seau"},
+        {"net\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xC3\xB1", "net"},
+        {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", "\xC3\xA9"},
+        {"\xF0\x9F\x98\x80\xC3\xA9\xC3\xA9\xC3\xA9", "Ex"},
+        {"ab\xFF\xFE\xFD\xFC", "ab"},
+        {"abcde\x80\x80", "abc"},
+        {"abcd\xE2\x82", "ab"},
+    };
+    for (const auto &c : cases)
+        QCOMPARE(bytes(baseNameFor(c[0])), QByteArray(c[1]));
+}
+
+void TestRun::sinkWritesLargeBlocks()
+{
+    // 10 MB through put() and format() in small pieces reach the writer in blocks of at least
+    // TextSink::blockSize, the last one on flush(); a writer that fails is remembered.
+    std::vector<size_t> writes;
+    QByteArray written;
+    {
+        TextSink sink([&](std::string_view block) {
+            writes.push_back(block.size());
+            written += bytes(block);
+            return true;
+        });
+        for (int i = 0; i < 500000; ++i) {
+            sink.put("0123456789");
+            sink.format("%s=%d\n", "x", i % 10);
+        }
+        QVERIFY(sink.flush());
+    }
+    QCOMPARE(written.size(), 500000 * 14);
+    QCOMPARE(writes.size(), size_t(written.size() / TextSink::blockSize + 1));
+    for (size_t i = 0; i + 1 < writes.size(); ++i)
+        QVERIFY(writes[i] >= TextSink::blockSize);
+
+    TextSink failing([](std::string_view) {
+        errno = ENOSPC;
+        return false;
+    });
+    failing.put("x");
+    QVERIFY(!failing.flush());
+    QCOMPARE(failing.writeError(), ENOSPC);
+}
+
+void TestRun::netMoves()
+{
+    // Moving a net moves no record: what was read stays readable through the new owner, and
+    // both nets are then released (AddressSanitizer watches the whole test).
+    Net first;
+    readNetText(lampNet.toStdString(), "n.ndr", first, nullptr);
+    const std::string dump = dumpNet(first);
+    Net second(std::move(first));
+    QCOMPARE(dumpNet(second), dump);
+    Net third;
+    third = std::move(second);
+    QCOMPARE(dumpNet(third), dump);
+    QCOMPARE(third.findTransition("T1"), third.firstTransition());
+}
+
+QTEST_APPLESS_MAIN(TestRun)
+#include "tst_run.moc"
