@@ -11,6 +11,8 @@ struct Net::Storage
     std::pmr::deque<Transition> transitions {&arena};
     std::pmr::deque<ArcRef> arcs {&arena};
     std::pmr::deque<ActionNode> actions {&arena};
+    std::pmr::deque<PriorityArc> priorities {&arena};
+    std::pmr::deque<DroppedArc> dropped {&arena};
 };
 
 Net::Net()
@@ -54,7 +56,7 @@ void Net::prependAction(Place &place, std::string_view text)
     place.actions = &node;
 }
 
-void Net::prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight)
+ArcRef &Net::prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight)
 {
     ArcRef &arc = storage_->arcs.emplace_back(&storage_->arena);
     arc.placeName.assign(placeName);
@@ -62,16 +64,37 @@ void Net::prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, 
     arc.next = head;
     head = &arc;
     ++count;
+    return arc;
 }
 
-void Net::prependInput(Transition &transition, std::string_view placeName, int32_t weight)
+ArcRef &Net::prependInput(Transition &transition, std::string_view placeName, int32_t weight)
 {
-    prependArc(transition.inputs, transition.inputCount, placeName, weight);
+    return prependArc(transition.inputs, transition.inputCount, placeName, weight);
 }
 
-void Net::prependOutput(Transition &transition, std::string_view placeName, int32_t weight)
+ArcRef &Net::prependOutput(Transition &transition, std::string_view placeName, int32_t weight)
 {
-    prependArc(transition.outputs, transition.outputCount, placeName, weight);
+    return prependArc(transition.outputs, transition.outputCount, placeName, weight);
+}
+
+void Net::addPriority(Transition &higher, Transition &lower, int32_t line)
+{
+    PriorityArc &arc = storage_->priorities.emplace_back();
+    arc.higher = &higher;
+    arc.lower = &lower;
+    arc.line = line;
+    (priorityTail_ ? priorityTail_->next : priorityHead_) = &arc;
+    priorityTail_ = &arc;
+}
+
+void Net::addDroppedArc(std::string_view source, std::string_view target, int32_t line)
+{
+    DroppedArc &arc = storage_->dropped.emplace_back(&storage_->arena);
+    arc.source.assign(source);
+    arc.target.assign(target);
+    arc.line = line;
+    (droppedTail_ ? droppedTail_->next : droppedHead_) = &arc;
+    droppedTail_ = &arc;
 }
 
 Transition *Net::findTransition(std::string_view name) const
@@ -83,9 +106,11 @@ namespace {
 
 void dumpArcs(std::string &out, int32_t count, const ArcRef *arc)
 {
+    static const char *const prefixes[] = {"", "?", "?-", "!", "!-"};
     out.append(std::to_string(count)).append("[");
     for (; arc; arc = arc->next) {
-        out.append(std::to_string(arc->weight)).append("*").append(arc->placeName);
+        out.append(prefixes[int(arc->kind)]).append(std::to_string(arc->weight));
+        out.append("*").append(arc->placeName);
         if (arc->next)
             out += ' ';
     }
@@ -113,8 +138,16 @@ std::string dumpNet(const Net &net)
         dumpArcs(out, t->inputCount, t->inputs);
         out += " out=";
         dumpArcs(out, t->outputCount, t->outputs);
+        if (!t->interval.isDefault()) {
+            out.append(" i=[").append(std::to_string(t->interval.earliest)).append(",");
+            out.append(t->interval.latest < 0 ? "w" : std::to_string(t->interval.latest)) += ']';
+        }
         out += '\n';
     }
+    for (const PriorityArc *arc = net.priorities(); arc; arc = arc->next)
+        out.append("R ").append(arc->higher->name).append(">").append(arc->lower->name) += '\n';
+    for (const DroppedArc *arc = net.droppedArcs(); arc; arc = arc->next)
+        out.append("D ").append(arc->source).append(">").append(arc->target) += '\n';
     return out;
 }
 

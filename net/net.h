@@ -24,7 +24,22 @@ struct ActionNode
     ActionNode *next = nullptr;
 };
 
-/// One arc as seen from its transition: the place at the other end and the weight.
+/// How an arc from a place acts on its transition: Tina's prefix before the weight. Arcs from a
+/// transition to a place are always normal.
+enum class ArcKind : uint8_t {
+    /// "w": enabled while the place holds w tokens or more; firing takes them.
+    Normal,
+    /// "?w" (test or read arc): enabled while the place holds w tokens or more; takes none.
+    Test,
+    /// "?-w" (inhibitor arc): enabled while the place holds fewer than w tokens; takes none.
+    Inhibitor,
+    /// "!w" (stopwatch arc): only suspends the transition's clock.
+    Stopwatch,
+    /// "!-w" (stopwatch inhibitor arc): only suspends the transition's clock.
+    StopwatchInhibitor,
+};
+
+/// One arc as seen from its transition: the place at the other end, the weight and the kind.
 struct ArcRef
 {
     explicit ArcRef(Arena *arena = std::pmr::get_default_resource())
@@ -33,6 +48,20 @@ struct ArcRef
     Text placeName;
     int32_t weight = 0;
     ArcRef *next = nullptr;
+    ArcKind kind = ArcKind::Normal;
+    /// Line of the arc in the net file (1 for the first), 0 for an arc made in memory.
+    int32_t line = 0;
+};
+
+/// A transition's time interval [eft, lft] in the net's time unit: it may fire once it has been
+/// enabled for eft, and must before lft. No interval is [0, infinity).
+struct TimeInterval
+{
+    static constexpr int32_t infinity = -1;
+    int32_t earliest = 0;
+    /// `infinity` for an interval without upper bound.
+    int32_t latest = infinity;
+    bool isDefault() const { return earliest == 0 && latest == infinity; }
 };
 
 /// One place: name, initial marking and the actions named in its label (last piece first).
@@ -46,6 +75,9 @@ struct Place
     int32_t actionCount = 0;
     ActionNode *actions = nullptr;
     Place *next = nullptr;
+    /// Line of the place in the net file, and the column of its label (0 for none).
+    int32_t line = 0;
+    int32_t labelColumn = 0;
 };
 
 /// One transition: its arcs (most recently read first), predicate and action text.
@@ -64,6 +96,36 @@ struct Transition
     Text actionText;
     Text predicate;
     Transition *next = nullptr;
+    /// Line of the transition in the net file, and the columns where its predicate and its
+    /// action text start (0 when it has no label).
+    int32_t line = 0;
+    int32_t predicateColumn = 0;
+    int32_t actionColumn = 0;
+    TimeInterval interval;
+};
+
+/// An arc between two transitions: `higher` has priority over `lower`, which may not fire while
+/// `higher` can.
+struct PriorityArc
+{
+    Transition *higher = nullptr;
+    Transition *lower = nullptr;
+    int32_t line = 0;
+    PriorityArc *next = nullptr;
+};
+
+/// An arc that the reader could not attach: none of its ends names a transition declared before
+/// it.
+struct DroppedArc
+{
+    explicit DroppedArc(Arena *arena = std::pmr::get_default_resource())
+        : source(arena)
+        , target(arena)
+    { }
+    Text source;
+    Text target;
+    int32_t line = 0;
+    DroppedArc *next = nullptr;
 };
 
 /// The place list and the transition list of one net file, each headed by an all-empty
@@ -96,10 +158,17 @@ public:
     Transition &appendTransition(std::string_view name);
     /// Puts an action at the front of the place's actions.
     void prependAction(Place &place, std::string_view text);
-    /// Puts an arc at the front of the transition's inputs and counts it.
-    void prependInput(Transition &transition, std::string_view placeName, int32_t weight);
-    /// Puts an arc at the front of the transition's outputs and counts it.
-    void prependOutput(Transition &transition, std::string_view placeName, int32_t weight);
+    /// Puts an arc at the front of the transition's inputs, counts it and returns it.
+    ArcRef &prependInput(Transition &transition, std::string_view placeName, int32_t weight);
+    /// Puts an arc at the front of the transition's outputs, counts it and returns it.
+    ArcRef &prependOutput(Transition &transition, std::string_view placeName, int32_t weight);
+    /// Records that `higher` has priority over `lower` (an arc between the two).
+    void addPriority(Transition &higher, Transition &lower, int32_t line);
+    /// Records an arc that could not be attached.
+    void addDroppedArc(std::string_view source, std::string_view target, int32_t line);
+    /// The priority arcs and the dropped arcs, in the order of their lines.
+    const PriorityArc *priorities() const { return priorityHead_; }
+    const DroppedArc *droppedArcs() const { return droppedHead_; }
     /// First transition in list order whose name is `name`, or null.
     Transition *findTransition(std::string_view name) const;
 
@@ -117,13 +186,18 @@ private:
     Transition *transitionTail_;
     size_t placeCount_ = 0;
     size_t transitionCount_ = 0;
+    PriorityArc *priorityHead_ = nullptr;
+    PriorityArc *priorityTail_ = nullptr;
+    DroppedArc *droppedHead_ = nullptr;
+    DroppedArc *droppedTail_ = nullptr;
     /// First transition of each name; later duplicates never replace it.
     NameIndex<Transition *> transitionIndex_;
 
-    void prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight);
+    ArcRef &prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight);
 };
 
-/// Compact one-line-per-record text form of a net, for tests and debugging.
+/// Compact one-line-per-record text form of a net, for tests and debugging: places, transitions,
+/// then priority arcs ("R higher>lower") and dropped arcs ("D source>target").
 std::string dumpNet(const Net &net);
 
 } // namespace trilette

@@ -24,6 +24,20 @@ struct LineRef
     int number = 0;
     TextSink *trace = nullptr;
     Diagnostics *diagnostics = nullptr;
+    /// The protected line that the tokens are views into.
+    std::string_view text;
+
+    /// Column (from 1) of a token of this line.
+    int column(std::string_view token) const
+    {
+        return token.empty() ? 0 : int(token.data() - text.data()) + 1;
+    }
+    void warn(int atColumn, std::string message) const
+    {
+        if (diagnostics)
+            diagnostics->add(Severity::Warning, std::string(fileName), number, atColumn,
+                             std::move(message));
+    }
 };
 
 /// A token that a handler reads: its index and what it stands for, in a diagnostic.
@@ -109,10 +123,13 @@ int splitString(std::string_view text, char delimiter, Tokens &tokens)
 }
 
 /// Reads a decimal integer from its leading digits: blanks, a sign, digits and an optional
-/// multiplier K (10^3) or M (10^6) right after them; saturates at the 32-bit limits.
-int32_t readInteger(std::string_view text)
+/// multiplier right after them (K, M, G, T, P, E: 10^3 to 10^18); saturates at the 32-bit limits,
+/// and says so in `saturated`.
+int32_t readInteger(std::string_view text, bool *saturated = nullptr)
 {
+    // Values beyond the limit stop one past it, so that saturation shows on either sign.
     constexpr int64_t limit = int64_t(std::numeric_limits<int32_t>::max()) + 1;
+    constexpr int64_t beyond = limit + 1;
     size_t i = 0;
     while (i < text.size() && isCSpace(text[i]))
         ++i;
@@ -123,17 +140,89 @@ int32_t readInteger(std::string_view text)
     bool digits = false;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         digits = true;
-        value = std::min(value * 10 + (text[i] - '0'), limit);
+        value = std::min(value * 10 + (text[i] - '0'), beyond);
     }
     if (digits && i < text.size()) {
-        if (text[i] == 'K')
-            value = std::min(value * 1000, limit);
-        else if (text[i] == 'M')
-            value = std::min(value * 1000000, limit);
+        static constexpr char multipliers[] = "KMGTPE";
+        if (const char *m = std::strchr(multipliers, text[i]); m && *m) {
+            for (auto times = m - multipliers + 1; times > 0; --times)
+                value = std::min(value * 1000, beyond);
+        }
     }
-    if (negative)
-        return static_cast<int32_t>(-value);
-    return static_cast<int32_t>(std::min(value, limit - 1));
+    const int64_t top = negative ? limit : limit - 1;
+    if (saturated)
+        *saturated = value > top;
+    value = std::min(value, top);
+    return static_cast<int32_t>(negative ? -value : value);
+}
+
+/// Reads a marking or a weight, with a warning where it stops at the 32-bit limit.
+int32_t readCount(std::string_view token, std::string_view whole, const char *what,
+                  const LineRef &line)
+{
+    bool saturated = false;
+    const int32_t value = readInteger(token, &saturated);
+    if (saturated)
+        line.warn(line.column(whole),
+                  std::string(what) + " « " + std::string(whole)
+                      + " » hors des limites d'un entier de 32 bits : ramené à "
+                      + std::to_string(value));
+    return value;
+}
+
+/// The kind of an arc from its weight token, and the weight text after Tina's prefix.
+ArcKind arcKind(std::string_view &weight)
+{
+    if (weight.size() < 2 || (weight[0] != '?' && weight[0] != '!'))
+        return ArcKind::Normal;
+    const bool test = weight[0] == '?';
+    const bool inhibitor = weight[1] == '-';
+    weight.remove_prefix(inhibitor ? 2 : 1);
+    if (test)
+        return inhibitor ? ArcKind::Inhibitor : ArcKind::Test;
+    return inhibitor ? ArcKind::StopwatchInhibitor : ArcKind::Stopwatch;
+}
+
+bool isAnchor(std::string_view token)
+{
+    for (const char *anchor : {"n", "s", "e", "w", "ne", "nw", "se", "sw", "c"}) {
+        if (token == anchor)
+            return true;
+    }
+    return false;
+}
+
+/// One bound of a time interval: digits, after a '-' that marks an open end (a scan-based
+/// program cannot tell open from closed, so it is read as closed). False when it is not one.
+bool readBound(std::string_view token, int32_t &value)
+{
+    if (!token.empty() && token[0] == '-')
+        token.remove_prefix(1);
+    if (token.empty() || token.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    bool saturated = false;
+    value = readInteger(token, &saturated);
+    return !saturated;
+}
+
+/// Reads the time interval of a transition line: "t X Y NAME EFT LFT ANCHOR ..." or, with an
+/// anchor after the name, "t X Y NAME ANCHOR EFT LFT ANCHOR ...". LFT "w" is infinity.
+void readInterval(const Tokens &tokens, Transition &transition, const LineRef &line)
+{
+    const size_t first = tokens.size() > 4 && isAnchor(tokens[4]) ? 5 : 4;
+    if (tokens.size() <= first + 1 || tokens[first].empty() || tokens[first + 1].empty())
+        return;
+    const std::string_view eft = tokens[first], lft = tokens[first + 1];
+    TimeInterval interval;
+    const bool infinite = lft == "w" || lft == "-w";
+    if (!readBound(eft, interval.earliest) || (!infinite && !readBound(lft, interval.latest))
+        || (!infinite && interval.latest < interval.earliest)) {
+        line.warn(line.column(eft),
+                  "intervalle de temps « " + std::string(eft) + " " + std::string(lft)
+                      + " » invalide : ignoré");
+        return;
+    }
+    transition.interval = interval;
 }
 
 /// Handles a place line; false when the line lacks a token and is skipped.
@@ -142,9 +231,11 @@ bool addPlace(Net &net, const Tokens &tokens, const LineRef &line)
     if (skipIfMissing(tokens, "de place", {{3, "le nom"}, {4, "le marquage"}}, line))
         return false;
     Place &place = net.appendPlace(tokens[3]);
-    place.marking = readInteger(tokens[4]);
+    place.line = line.number;
+    place.marking = readCount(tokens[4], tokens[4], "marquage", line);
     if (tokens.size() < 7 || tokens[6].empty())
         return true;
+    place.labelColumn = line.column(tokens[6]);
 
     std::string label = labelText(tokens[6]);
     std::string_view content(label);
@@ -176,24 +267,29 @@ bool addTransition(Net &net, const Tokens &tokens, const LineRef &line)
     if (skipIfMissing(tokens, "de transition", {{3, "le nom"}}, line))
         return false;
     Transition &transition = net.appendTransition(tokens[3]);
+    transition.line = line.number;
     if (TextSink *trace = line.trace) {
         std::string holder;
         for (size_t n = 0; n < tokens.size(); ++n)
             trace->format("jetons (%d)  (%s]\n", static_cast<int>(n + 1),
                           tokenText(tokens[n], holder));
     }
+    readInterval(tokens, transition, line);
     if (tokens.size() != 10 || tokens[8].empty())
         return true;
 
     std::string label = labelText(tokens[8]);
     std::string_view content(label);
     content.remove_prefix(std::min(content.find_first_not_of(" ["), content.size()));
+    const int contentColumn = line.column(tokens[8]) + int(label.size() - content.size());
+    transition.predicateColumn = contentColumn;
     size_t semicolon = content.find(';');
     if (semicolon == std::string_view::npos) {
         transition.predicate.assign(content.substr(0, content.find(']')));
         return true;
     }
     transition.predicate.assign(content.substr(0, semicolon));
+    transition.actionColumn = contentColumn + int(semicolon) + 1;
     std::string_view actions = content.substr(semicolon + 1);
     transition.actionText.assign(actions.substr(0, actions.find(']')));
     return true;
@@ -205,34 +301,58 @@ bool addArc(Net &net, const Tokens &tokens, const LineRef &line)
 {
     TextSink *trace = line.trace;
     const bool shortForm = tokens.size() == 5;
-    const int source = 1;
-    const int target = shortForm ? 2 : 4;
-    const int weight = shortForm ? 3 : 7;
+    const int sourceIndex = 1;
+    const int targetIndex = shortForm ? 2 : 4;
+    const int weightIndex = shortForm ? 3 : 7;
     if (skipIfMissing(tokens, "d'arc",
-                      {{source, "l'origine"}, {target, "la destination"}, {weight, "le poids"}},
+                      {{sourceIndex, "l'origine"},
+                       {targetIndex, "la destination"},
+                       {weightIndex, "le poids"}},
                       line))
         return false;
 
-    Transition *transition = net.findTransition(tokens[source]);
-    const bool output = transition != nullptr;
-    if (!output)
-        transition = net.findTransition(tokens[target]);
+    Transition *from = net.findTransition(tokens[sourceIndex]);
+    Transition *to = net.findTransition(tokens[targetIndex]);
+    // An arc between two transitions gives the first priority over the second; an arc whose
+    // ends both name one transition keeps the older reading, an output arc of its source.
+    const bool priority = from && to && from != to;
+    const bool output = from && !priority;
+    Transition *transition = from ? from : to;
     if (trace) {
-        std::string kind(tokens[0]), from(tokens[source]), to(tokens[target]);
-        std::string amount(tokens[weight]);
-        trace->format("arc [%s %s %s %s]\n", kind.c_str(), from.c_str(), to.c_str(),
+        std::string kind(tokens[0]), source(tokens[sourceIndex]), target(tokens[targetIndex]);
+        std::string amount(tokens[weightIndex]);
+        trace->format("arc [%s %s %s %s]\n", kind.c_str(), source.c_str(), target.c_str(),
                       amount.c_str());
-        if (output)
-            trace->format("arc sortant [%s %s %s %s]\n", kind.c_str(), from.c_str(), to.c_str(),
-                          amount.c_str());
-        else if (transition)
-            trace->format("arc entrant [%s %s %s %s]\n", kind.c_str(), from.c_str(), to.c_str(),
-                          amount.c_str());
+        const char *format = priority ? "arc de priorite [%s %s %s %s]\n"
+            : output                  ? "arc sortant [%s %s %s %s]\n"
+                                      : "arc entrant [%s %s %s %s]\n";
+        if (transition)
+            trace->format(format, kind.c_str(), source.c_str(), target.c_str(), amount.c_str());
     }
-    if (output)
-        net.prependOutput(*transition, tokens[target], readInteger(tokens[weight]));
-    else if (transition)
-        net.prependInput(*transition, tokens[source], readInteger(tokens[weight]));
+    if (!transition) {
+        net.addDroppedArc(tokens[sourceIndex], tokens[targetIndex], line.number);
+        return true;
+    }
+    if (priority) {
+        net.addPriority(*from, *to, line.number);
+        return true;
+    }
+    std::string_view weight = tokens[weightIndex];
+    const ArcKind kind = arcKind(weight);
+    const int32_t amount = readCount(weight, tokens[weightIndex], "poids", line);
+    if (output) {
+        ArcRef &arc = net.prependOutput(*transition, tokens[targetIndex], amount);
+        arc.line = line.number;
+        if (kind != ArcKind::Normal)
+            line.warn(line.column(tokens[weightIndex]),
+                      "préfixe de « " + std::string(tokens[weightIndex])
+                          + " » ignoré : un arc d'une transition vers une place est toujours "
+                            "normal");
+    } else {
+        ArcRef &arc = net.prependInput(*transition, tokens[sourceIndex], amount);
+        arc.line = line.number;
+        arc.kind = kind;
+    }
     return true;
 }
 
@@ -245,7 +365,7 @@ ReadResult readNetText(std::string_view text, std::string_view fileName, Net &ne
     try {
         std::string line;
         Tokens tokens;
-        LineRef where {fileName, 0, trace, diagnostics};
+        LineRef where {fileName, 0, trace, diagnostics, {}};
         size_t pos = 0;
         while (pos < text.size()) {
             ++where.number;
@@ -268,6 +388,7 @@ ReadResult readNetText(std::string_view text, std::string_view fileName, Net &ne
 
             line.assign(raw);
             protectBraces(line);
+            where.text = line;
             int count = splitString(line, ' ', tokens);
             switch (line.empty() ? '\0' : line[0]) {
             case 'p':

@@ -82,7 +82,7 @@ void TestCli::cases_data()
     const QByteArray mini = "p 1 2 A 1 n\nt 1 2 T 0 w n\ne A T 1 n\nh\n";
     all << generated("a line of 50 MB", "a " + QByteArray(50 << 20, 'x') + "\n" + mini)
         << generated("a million tokens on one line",
-                     "p 1 2 A 1 n\nt 1 2 T 0" + QByteArray(2000000, ' ').replace("  ", " x")
+                     "p 1 2 A 1 n\nt 1 2 T 0 w" + QByteArray(2000000, ' ').replace("  ", " x")
                          + "\ne A T 1 n\nh\n");
     for (TextCase &c : all) {
         // "--- golden-stdout CASE": the standard output of an earlier case.
