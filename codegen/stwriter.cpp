@@ -69,22 +69,14 @@ void appendOutputBlock(const Place *places, TextSink &out)
     std::vector<Output> outputs;
     NameIndex<size_t> outputByName;
     for (const Place *place = places; place; place = place->next) {
-        if (!place->actions)
-            continue;
-        const std::string_view text = place->actions->text;
-        for (size_t start = 0; start <= text.size();) {
-            const size_t end = std::min(text.find(';', start), text.size());
-            if (end > start) {
-                const std::string_view name = text.substr(start, end - start);
-                const auto [index, added] = outputByName.insert(name, outputs.size());
-                entries.push_back({place, none});
-                if (added)
-                    outputs.push_back({name, entries.size() - 1, entries.size() - 1});
-                else
-                    outputs[index].last = entries[outputs[index].last].next = entries.size() - 1;
-            }
-            start = end + 1;
-        }
+        forEachOutputName(*place, [&](std::string_view name) {
+            const auto [index, added] = outputByName.insert(name, outputs.size());
+            entries.push_back({place, none});
+            if (added)
+                outputs.push_back({name, entries.size() - 1, entries.size() - 1});
+            else
+                outputs[index].last = entries[outputs[index].last].next = entries.size() - 1;
+        });
     }
 
     std::string name;

@@ -29,7 +29,7 @@ Net &Net::operator=(Net &&) noexcept = default;
 Place &Net::appendPlace(std::string_view name)
 {
     Place &place = storage_->places.emplace_back(&storage_->arena);
-    ++placeCount_;
+    place.index = uint32_t(placeCount_++);
     place.name.assign(name);
     placeTail_->next = &place;
     placeTail_ = &place;
@@ -39,7 +39,7 @@ Place &Net::appendPlace(std::string_view name)
 Transition &Net::appendTransition(std::string_view name)
 {
     Transition &transition = storage_->transitions.emplace_back(&storage_->arena);
-    ++transitionCount_;
+    transition.index = uint32_t(transitionCount_++);
     transition.name.assign(name);
     if (!transition.name.empty())
         transitionIndex_.insert(transition.name, &transition);

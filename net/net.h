@@ -2,6 +2,7 @@
 
 #include "net/nameindex.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <memory_resource>
@@ -78,6 +79,8 @@ struct Place
     /// Line of the place in the net file, and the column of its label (0 for none).
     int32_t line = 0;
     int32_t labelColumn = 0;
+    /// Position in the place list, from 0.
+    uint32_t index = 0;
 };
 
 /// One transition: its arcs (most recently read first), predicate and action text.
@@ -102,6 +105,8 @@ struct Transition
     int32_t predicateColumn = 0;
     int32_t actionColumn = 0;
     TimeInterval interval;
+    /// Position in the transition list, from 0.
+    uint32_t index = 0;
 };
 
 /// An arc between two transitions: `higher` has priority over `lower`, which may not fire while
@@ -195,6 +200,21 @@ private:
 
     ArcRef &prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight);
 };
+
+/// The outputs that a place names: the runs of characters other than ';' in the text of its first
+/// action (the last non-empty piece of its label), in text order; blanks belong to the names.
+template<typename Visit> void forEachOutputName(const Place &place, Visit visit)
+{
+    if (!place.actions)
+        return;
+    const std::string_view text = place.actions->text;
+    for (size_t start = 0; start <= text.size();) {
+        const size_t end = std::min(text.find(';', start), text.size());
+        if (end > start)
+            visit(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
 
 /// Compact one-line-per-record text form of a net, for tests and debugging: places, transitions,
 /// then priority arcs ("R higher>lower") and dropped arcs ("D source>target").
