@@ -26,13 +26,19 @@ const char usageText[]
       "  -o, --output-dir DOSSIER  écrit les fichiers dans DOSSIER (qui doit exister) ;\n"
       "                            sinon dans TriledFiles s'il existe, sinon ici\n"
       "  -q, --quiet               n'affiche pas les traces de lecture\n"
+      "      --check               lit et vérifie les réseaux sans rien écrire\n"
+      "      --werror              compte les avertissements comme des erreurs\n"
       "  -h, --help                affiche cette aide\n"
       "      --version             affiche la version\n"
       "\n"
       "Les options courtes se combinent (-qo DOSSIER).\n"
       "\n"
-      "Code de sortie : 0 si tous les réseaux sont traduits, 1 si l'un d'eux a\n"
-      "échoué (les autres sont traduits), 2 pour une erreur d'utilisation.\n";
+      "Chaque problème d'un réseau est écrit sur la sortie d'erreur sous la forme\n"
+      "FICHIER:LIGNE:COLONNE: erreur|avertissement|note: message.\n"
+      "\n"
+      "Code de sortie : 0 si tous les réseaux sont traduits (ou, avec --check, sans\n"
+      "erreur), 1 si l'un d'eux a échoué (les autres sont traduits), 2 pour une\n"
+      "erreur d'utilisation.\n";
 
 int usageError(const std::string &what)
 {
@@ -54,6 +60,8 @@ std::string fileNameOf(const std::string &path)
 struct Options
 {
     bool quiet = false;
+    bool check = false;
+    bool warningsAreErrors = false;
     bool help = false;
     bool version = false;
     bool haveOutputDir = false;
@@ -93,6 +101,8 @@ std::string parseArguments(int argc, char **argv, Options &options)
                 continue;
             }
             bool *flag = name == "--quiet" ? &options.quiet
+                : name == "--check"        ? &options.check
+                : name == "--werror"       ? &options.warningsAreErrors
                 : name == "--help"         ? &options.help
                 : name == "--version"      ? &options.version
                                            : nullptr;
@@ -181,8 +191,10 @@ int main(int argc, char **argv)
     std::map<std::string, std::string> netByBaseName;
     for (const std::string &net : options.nets) {
         ConversionJob job {net, outputDir, baseNameFor(fileNameOf(net))};
+        job.checkOnly = options.check;
+        job.warningsAreErrors = options.warningsAreErrors;
         const auto [earlier, first] = netByBaseName.emplace(job.baseName, net);
-        if (!first)
+        if (!first && !options.check)
             std::fprintf(stderr, "%s: avertissement: ses fichiers remplacent ceux écrits pour %s\n",
                          net.c_str(), earlier->second.c_str());
         const ConversionResult result = convertNet(job, options.quiet ? nullptr : &traces);

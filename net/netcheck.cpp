@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -89,11 +90,12 @@ private:
     {
         for (const DroppedArc *arc = net_.droppedArcs(); arc; arc = arc->next) {
             const Transition *later = nullptr;
-            for (std::string_view end : {std::string_view(arc->source), std::string_view(arc->target)})
+            for (std::string_view end :
+                 {std::string_view(arc->source), std::string_view(arc->target)})
                 if (auto t = transitions_.find(end); t != transitions_.end() && !later)
                     later = t->second;
-            std::string message = "arc " + quoted(arc->source) + " → " + quoted(arc->target)
-                + " ignoré : ";
+            std::string message
+                = "arc " + quoted(arc->source) + " → " + quoted(arc->target) + " ignoré : ";
             if (later)
                 message += "la transition " + quoted(later->name) + " n'est déclarée qu'à la ligne "
                     + std::to_string(later->line) + ", après lui";
@@ -119,10 +121,8 @@ private:
                     arcs.push_back(arc);
                 for (auto it = arcs.rbegin(); it != arcs.rend(); ++it) {
                     const ArcRef *arc = *it;
-                    const auto [first, added]
-                        = seen.emplace(std::make_pair(std::string_view(arc->placeName),
-                                                      int(arc->kind)),
-                                       arc);
+                    const auto [first, added] = seen.emplace(
+                        std::make_pair(std::string_view(arc->placeName), int(arc->kind)), arc);
                     if (added)
                         continue;
                     const bool input = list == t->inputs;
@@ -223,8 +223,8 @@ private:
             for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
                 if (arc->kind != ArcKind::Normal || arc->weight <= 0)
                     continue;
-                const auto [it, added] = byPlace.emplace(std::string_view(arc->placeName),
-                                                         order.size());
+                const auto [it, added]
+                    = byPlace.emplace(std::string_view(arc->placeName), order.size());
                 if (added)
                     order.push_back({arc->placeName, {}});
                 Feeding &feeding = order[it->second].second;
@@ -252,8 +252,8 @@ private:
                 if (involved[i])
                     names += (names.empty() ? "" : ", ") + quoted(feeding.transitions[i]->name);
             const auto place = places_.find(name);
-            say(Severity::Note, place != places_.end() ? place->second->line : feeding.firstArc->line,
-                0,
+            say(Severity::Note,
+                place != places_.end() ? place->second->line : feeding.firstArc->line, 0,
                 "la place " + quoted(name) + " alimente " + names
                     + ", dont les prédicats ne s'excluent pas : quand plusieurs peuvent tirer, le "
                       "programme sert la première dans l'ordre du fichier");
@@ -270,51 +270,60 @@ private:
                             + " ignoré : il ne fait que suspendre l'horloge de la transition, ce "
                               "que le programme ne fait pas");
             }
-            if (t->interval.isDefault() || options_.timed)
+            // Only a wait is lost: no format can force a latest firing time.
+            if (t->interval.earliest == 0 || options_.timed)
                 continue;
             const std::string latest
                 = t->interval.latest < 0 ? "w" : std::to_string(t->interval.latest);
             say(Severity::Warning, t->line, 0,
                 "intervalle [" + std::to_string(t->interval.earliest) + "," + latest
                     + "] de la transition " + quoted(t->name)
-                    + " ignoré : ce format de sortie ne déclare pas de temporisation "
-                      "(--format pou ou plcopen)");
+                    + " ignoré : ce format de sortie ne déclare pas de temporisation, la "
+                      "transition n'attend pas (--format pou ou plcopen)");
         }
     }
 
-    /// Names that are one variable in ST, where case does not count.
+    /// Names that are one variable in ST, where case does not count. Each pair is reported
+    /// once, where the second one is first met.
     void clashes()
     {
         struct Owner
         {
             std::string what;
-            std::string_view spelling;
             int line;
         };
         std::unordered_map<std::string, Owner> owners;
-        auto claim = [&](std::string name, std::string what, std::string_view spelling, int line) {
-            const auto [it, added] = owners.emplace(upper(name), Owner {what, spelling, line});
-            if (added || it->second.what == what)
+        std::set<std::pair<std::string, std::string>> reported;
+        auto claim = [&](const std::string &name, std::string what, int line,
+                         const char *sentence) {
+            const auto [it, added] = owners.emplace(upper(name), Owner {what, line});
+            if (added || it->second.what == what || !reported.emplace(what, it->second.what).second)
                 return;
-            say(Severity::Warning, line, 0,
-                what + " et " + it->second.what + " (ligne " + std::to_string(it->second.line)
-                    + ") sont une seule variable en ST, où la casse ne compte pas");
+            std::string message = sentence;
+            message.replace(message.find("%1"), 2, what);
+            message.replace(message.find("%2"), 2, it->second.what);
+            message.replace(message.find("%3"), 2, std::to_string(it->second.line));
+            say(Severity::Warning, line, 0, message);
         };
+        const char *same = "%1 et %2 (ligne %3) sont une seule variable en ST, où la casse ne "
+                           "compte pas";
         for (const Place *p = net_.firstPlace(); p; p = p->next) {
             if (places_.at(std::string_view(p->name)) != p)
                 continue;
             const std::string name(p->name);
-            claim(name + "p", "la variable " + quoted(name + "p") + " de la place " + quoted(name),
-                  p->name, p->line);
-            claim(name + "s", "la variable " + quoted(name + "s") + " de la place " + quoted(name),
-                  p->name, p->line);
+            for (const char *suffix : {"p", "s"})
+                claim(name + suffix,
+                      "la variable " + quoted(name + suffix) + " de la place " + quoted(name),
+                      p->line, same);
         }
         for (const Place *p = net_.firstPlace(); p; p = p->next)
             forEachOutputName(*p, [&](std::string_view output) {
-                claim(std::string(output), "la sortie " + quoted(output), output, p->line);
+                claim(std::string(output), "la sortie " + quoted(output), p->line, same);
             });
         for (const auto &[spelling, t] : predicateNames_)
-            claim(std::string(spelling), "l'entrée " + quoted(spelling), spelling, t->line);
+            claim(spelling, quoted(spelling), t->line,
+                  "le prédicat lit %1, qui est aussi %2 (ligne %3) : il lit la valeur du cycle "
+                  "précédent");
     }
 
     const Net &net_;

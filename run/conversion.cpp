@@ -2,9 +2,11 @@
 
 #include "codegen/structurelog.h"
 #include "codegen/stwriter.h"
+#include "net/netcheck.h"
 #include "net/netreader.h"
 #include "util/fileio.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <system_error>
@@ -98,7 +100,15 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         result.programPath = joinPath(job.outputDir, programName);
 
         Net net;
-        if (readNetFile(job.netPath, net, trace, &result.diagnostics) != ReadResult::Done)
+        Diagnostics found;
+        const ReadResult read = readNetFile(job.netPath, net, trace, &found);
+        if (read == ReadResult::Done)
+            checkNet(net, job.netPath, CheckOptions(), found);
+        found.sortByLine();
+        if (job.warningsAreErrors)
+            found.makeWarningsErrors();
+        result.diagnostics = std::move(found);
+        if (read != ReadResult::Done || job.checkOnly || !result.ok())
             return result;
         debug(observer, std::string());
         const Place *places = net.firstPlace();

@@ -28,6 +28,10 @@ struct ConversionJob
     std::string outputDir;
     /// Stem of the outputs' names (see baseNameFor).
     std::string baseName;
+    /// Read and check the net only: nothing is written.
+    bool checkOnly = false;
+    /// Warnings count as errors (they then stop the outputs), for build pipelines.
+    bool warningsAreErrors = false;
 };
 
 struct ConversionResult
@@ -46,11 +50,12 @@ struct ConversionResult
 /// characters or fewer. Characters are counted in UTF-8; an invalid byte counts as one.
 std::string baseNameFor(std::string_view fileName);
 
-/// Reads the net, renders the structure log and the ST program, writes both beside their final
-/// names and puts them in place together: both outputs are replaced, or neither, so a failed run
-/// never leaves a truncated file or a new log beside an old program. A net that cannot be read,
-/// or that is no text file, writes nothing. Traces (the reader's lines, "Ici1") go to `trace`,
-/// null for none.
+/// Reads and checks the net, renders the structure log and the ST program, writes both beside
+/// their final names and puts them in place together: both outputs are replaced, or neither, so
+/// a failed run never leaves a truncated file or a new log beside an old program. A net that
+/// cannot be read, that is no text file, or whose checks find an error writes nothing. The
+/// diagnostics come sorted by line, those about the whole file last. Traces (the reader's lines,
+/// "Ici1") go to `trace`, null for none.
 ConversionResult convertNet(const ConversionJob &job, TextSink *trace,
                             ConversionObserver *observer = nullptr);
 

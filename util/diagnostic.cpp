@@ -1,6 +1,7 @@
 #include "util/diagnostic.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace trilette {
 
@@ -45,6 +46,25 @@ int Diagnostics::count(Severity severity) const
 {
     return int(std::count_if(all_.begin(), all_.end(),
                              [&](const Diagnostic &d) { return d.severity == severity; }));
+}
+
+void Diagnostics::sortByLine()
+{
+    const auto key = [](const Diagnostic &d) {
+        return std::make_pair(d.line == 0 ? INT32_MAX : d.line, d.column);
+    };
+    std::stable_sort(all_.begin(), all_.end(),
+                     [&](const Diagnostic &a, const Diagnostic &b) { return key(a) < key(b); });
+}
+
+void Diagnostics::makeWarningsErrors()
+{
+    for (Diagnostic &d : all_) {
+        if (d.severity == Severity::Warning) {
+            d.severity = Severity::Error;
+            d.message += " [--werror]";
+        }
+    }
 }
 
 void Diagnostics::append(const Diagnostics &other)

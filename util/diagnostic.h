@@ -44,6 +44,11 @@ public:
     int count(Severity severity) const;
     bool hasErrors() const { return count(Severity::Error) > 0; }
     void append(const Diagnostics &other);
+    /// Puts the diagnostics in the order of the lines they name, those about the whole file last,
+    /// keeping the order they were found in otherwise.
+    void sortByLine();
+    /// Makes every warning an error, marked " [--werror]".
+    void makeWarningsErrors();
 
 private:
     std::vector<Diagnostic> all_;
