@@ -76,7 +76,7 @@ void renderLog(benchmark::State &state)
     const Net &net = readNet(lines);
     for (auto _ : state) {
         TextSink out;
-        renderStructureLog(net.firstPlace(), net.firstTransition(), out);
+        writeStructureLog(net.firstPlace(), net.firstTransition(), out);
         benchmark::DoNotOptimize(out.text().data());
     }
     countInput(state, lines);
@@ -88,8 +88,8 @@ void renderSt(benchmark::State &state)
     const Net &net = readNet(lines);
     for (auto _ : state) {
         TextSink out;
-        renderStCode(net.firstTransition(), net.firstPlace(), out, nullptr);
-        renderOutputBlock(net.firstPlace(), out);
+        writeStCode(net, out, nullptr);
+        appendOutputBlock(net, out);
         benchmark::DoNotOptimize(out.text().data());
     }
     countInput(state, lines);
@@ -104,9 +104,9 @@ void convertInMemory(benchmark::State &state)
         Net net;
         readNetText(text, "bench.ndr", net, nullptr);
         TextSink log, st;
-        renderStructureLog(net.firstPlace(), net.firstTransition(), log);
-        renderStCode(net.firstTransition(), net.firstPlace(), st, nullptr);
-        renderOutputBlock(net.firstPlace(), st);
+        writeStructureLog(net.firstPlace(), net.firstTransition(), log);
+        writeStCode(net, st, nullptr);
+        appendOutputBlock(net, st);
         benchmark::DoNotOptimize(log.text().data());
         benchmark::DoNotOptimize(st.text().data());
     }

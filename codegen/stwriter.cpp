@@ -1,56 +1,345 @@
 #include "codegen/stwriter.h"
 
+#include "net/firing.h"
 #include "net/nameindex.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace trilette {
 
-void writeStCode(const Transition *transitions, TextSink &out, const Place *places, TextSink *trace)
-{
-    out.put("(*-------Codage de RDP en ST d\xC3\xA9"
-            "compos\xC3\xA9 en blocs FMG------------*)\n\n\n");
-    if (trace) {
-        trace->put("Ici1\n");
-        trace->flush();
-    }
-    out.put("IF(INIT) THEN\n");
-    out.put("(*-------Initialisation------------*)\n");
-    for (const Place *place = places; place; place = place->next)
-        out.format("\t %sp := %d;\n", place->name.c_str(), place->marking);
-    for (const Place *place = places; place; place = place->next)
-        out.format("\t %ss := %d;\n", place->name.c_str(), place->marking);
-    out.put("ELSE\n\n");
-    out.put("(*-------BLOC F------------*)\n");
+namespace {
 
-    for (const Transition *transition = transitions; transition; transition = transition->next) {
-        out.put("IF (");
-        for (const ArcRef *arc = transition->inputs; arc; arc = arc->next)
-            out.format(" (%sp>=%d) AND ", arc->placeName.c_str(), std::max(arc->weight, 1));
-        // An empty condition is not Structured Text: a transition without a predicate always
-        // may fire.
-        out.format("(%s) ) THEN\n",
-                   transition->predicate.empty() ? "TRUE" : transition->predicate.c_str());
-        for (const ArcRef *arc = transition->inputs; arc; arc = arc->next)
-            out.format("\t%ss := %ss - %d;\n", arc->placeName.c_str(), arc->placeName.c_str(),
-                       arc->weight);
-        for (const ArcRef *arc = transition->outputs; arc; arc = arc->next)
-            out.format("\t%ss := %ss + %d;\n", arc->placeName.c_str(), arc->placeName.c_str(),
-                       arc->weight);
-        out.put("END_IF;\n\n");
+/// Writes the program's statements. Without symbols every name stands as in the net and no
+/// timer is written (the st format); with them the names, conditions and timers are theirs.
+class BodyWriter
+{
+public:
+    BodyWriter(const Net &net, const ProgramSymbols *symbols, TextSink &out)
+        : net_(net)
+        , symbols_(symbols)
+        , out_(out)
+        , priorities_(net, {}, nullptr)
+    {
+        indexPlaces();
+        if (symbols_)
+            indexClocks();
     }
 
-    out.put("\n(*-------BLOC M------------*)\n\n");
-    for (const Place *place = places; place; place = place->next)
-        out.format("\t %sp := %ss;\n", place->name.c_str(), place->name.c_str());
-}
+    void initialisation()
+    {
+        out_.put("IF(INIT) THEN\n");
+        out_.put("(*-------Initialisation------------*)\n");
+        for (const char *suffix : {"p := ", "s := "}) {
+            for (const Place *place = net_.firstPlace(); place; place = place->next) {
+                out_.put("\t ");
+                out_.put(place_(place->name));
+                out_.put(suffix);
+                out_.putInt(place->marking);
+                out_.put(";\n");
+            }
+            if (symbols_) {
+                for (const std::string &name : symbols_->undeclaredPlaces()) {
+                    out_.put("\t ");
+                    out_.put(place_(name));
+                    out_.put(suffix);
+                    out_.put("0;\n");
+                }
+            }
+        }
+        out_.put("ELSE\n\n");
+    }
 
-void appendOutputBlock(const Place *places, TextSink &out)
+    void clocks()
+    {
+        if (!symbols_)
+            return;
+        bool any = false;
+        for (const Transition *t = net_.firstTransition(); t; t = t->next) {
+            const std::string *timer = symbols_->timer(*t);
+            if (!timer)
+                continue;
+            if (!any)
+                out_.put("(*-------Horloges------------*)\n");
+            any = true;
+            out_.put(*timer);
+            out_.put("(IN := ");
+            if (!markingTerms(*t, 'p'))
+                out_.put("TRUE");
+            out_.put(", PT := ");
+            out_.put(symbols_->preset(*t));
+            out_.put(");");
+            if (t->interval.latest != TimeInterval::infinity) {
+                out_.put(" (* au plus tard ");
+                out_.putInt(t->interval.latest);
+                out_.put(" ");
+                out_.put(symbols_->unitName());
+                out_.put(" : un automate à cycle ne peut pas forcer ce tir *)");
+            }
+            out_.put("\n");
+        }
+        if (any)
+            out_.put("\n");
+    }
+
+    void firingBlocks()
+    {
+        out_.put("(*-------BLOC F------------*)\n");
+        for (const Transition *t = net_.firstTransition(); t; t = t->next)
+            firingBlock(*t);
+    }
+
+    void markingCopy()
+    {
+        out_.put("\n(*-------BLOC M------------*)\n\n");
+        auto copy = [&](std::string_view name) {
+            const std::string_view variable = place_(name);
+            out_.put("\t ");
+            out_.put(variable);
+            out_.put("p := ");
+            out_.put(variable);
+            out_.put("s;\n");
+        };
+        for (const Place *place = net_.firstPlace(); place; place = place->next)
+            copy(place->name);
+        if (symbols_) {
+            for (const std::string &name : symbols_->undeclaredPlaces())
+                copy(name);
+        }
+    }
+
+    void outputBlock();
+
+private:
+    std::string_view place_(std::string_view name) const
+    {
+        return symbols_ ? symbols_->place(name) : name;
+    }
+
+    /// The first transition (in file order) that takes tokens from each place, and the first
+    /// that puts tokens into it: a transition's test of a place on the s variable is written only
+    /// where an earlier firing in the same cycle can have changed that place its way.
+    void indexPlaces()
+    {
+        for (const Transition *t = net_.firstTransition(); t; t = t->next) {
+            for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
+                if (arc->kind == ArcKind::Normal)
+                    firstTaker_.insert(arc->placeName, t->index);
+            }
+            for (const ArcRef *arc = t->outputs; arc; arc = arc->next)
+                firstGiver_.insert(arc->placeName, t->index);
+        }
+    }
+
+    bool needsCurrentMarking(const ArcRef &arc, const Transition &t) const
+    {
+        const NameIndex<uint32_t> &changers
+            = arc.kind == ArcKind::Inhibitor ? firstGiver_ : firstTaker_;
+        return changers.find(arc.placeName, UINT32_MAX) < t.index;
+    }
+
+    /// One arc's test on the p or the s variable: "(Xp>=w)" or "(Xp<w)"; false for an arc that
+    /// tests nothing.
+    bool arcTest(const ArcRef &arc, char variable)
+    {
+        const char *comparison;
+        int32_t weight = arc.weight;
+        switch (arc.kind) {
+        case ArcKind::Normal:
+            weight = std::max(weight, 1);
+            comparison = ">=";
+            break;
+        case ArcKind::Test:
+            comparison = ">=";
+            break;
+        case ArcKind::Inhibitor:
+            comparison = "<";
+            break;
+        default:
+            return false;
+        }
+        out_.put('(');
+        out_.put(place_(arc.placeName));
+        out_.put(variable);
+        out_.put(comparison);
+        out_.putInt(weight);
+        out_.put(')');
+        return true;
+    }
+
+    static bool testsMarking(const ArcRef &arc)
+    {
+        return arc.kind != ArcKind::Stopwatch && arc.kind != ArcKind::StopwatchInhibitor;
+    }
+
+    /// The tests of every arc of `t` on one marking, joined by AND; false when it has none.
+    bool markingTerms(const Transition &t, char variable)
+    {
+        bool any = false;
+        for (const ArcRef *arc = t.inputs; arc; arc = arc->next) {
+            if (!testsMarking(*arc))
+                continue;
+            if (any)
+                out_.put(" AND ");
+            any = arcTest(*arc, variable);
+        }
+        return any;
+    }
+
+    std::string_view condition(const Transition &t) const
+    {
+        if (symbols_)
+            return symbols_->condition(t);
+        // An empty condition is not Structured Text: a transition without a predicate always may
+        // fire.
+        return t.predicate.empty() ? std::string_view("TRUE") : std::string_view(t.predicate);
+    }
+
+    void firingBlock(const Transition &t)
+    {
+        out_.put("IF (");
+        for (const ArcRef *arc = t.inputs; arc; arc = arc->next) {
+            if (!testsMarking(*arc))
+                continue;
+            out_.put(' ');
+            arcTest(*arc, 'p');
+            out_.put(" AND ");
+            if (needsCurrentMarking(*arc, t)) {
+                arcTest(*arc, 's');
+                out_.put(" AND ");
+            }
+        }
+        const std::string *timer = symbols_ ? symbols_->timer(t) : nullptr;
+        if (timer) {
+            out_.put(' ');
+            out_.put(*timer);
+            out_.put(".Q AND ");
+        }
+        // No transition of higher priority may be able to fire at this point of the cycle.
+        for (const Transition *higher : priorities_.over(t)) {
+            out_.put(" NOT (");
+            if (markingTerms(*higher, 's'))
+                out_.put(" AND ");
+            if (const std::string *clock = symbols_ ? symbols_->timer(*higher) : nullptr) {
+                out_.put(*clock);
+                out_.put(".Q AND ");
+            }
+            out_.put('(');
+            out_.put(condition(*higher));
+            out_.put(")) AND ");
+        }
+        out_.put('(');
+        out_.put(condition(t));
+        out_.put(") ) THEN\n");
+
+        bool statement = false;
+        for (const ArcRef *arc = t.inputs; arc; arc = arc->next) {
+            if (arc->kind == ArcKind::Normal) {
+                change(arc->placeName, " - ", arc->weight);
+                statement = true;
+            }
+        }
+        for (const ArcRef *arc = t.outputs; arc; arc = arc->next) {
+            change(arc->placeName, " + ", arc->weight);
+            statement = true;
+        }
+        if (timer) {
+            out_.put('\t');
+            restart(t);
+            out_.put('\n');
+            statement = true;
+        }
+        if (symbols_)
+            statement |= restartDisabledClocks(t);
+        if (symbols_ && !statement)
+            out_.put("\t;\n");
+        out_.put("END_IF;\n\n");
+    }
+
+    void change(std::string_view placeName, const char *sign, int32_t weight)
+    {
+        const std::string_view variable = place_(placeName);
+        out_.put('\t');
+        out_.put(variable);
+        out_.put("s := ");
+        out_.put(variable);
+        out_.put('s');
+        out_.put(sign);
+        out_.putInt(weight);
+        out_.put(";\n");
+    }
+
+    void restart(const Transition &t)
+    {
+        out_.put(*symbols_->timer(t));
+        out_.put("(IN := FALSE, PT := ");
+        out_.put(symbols_->preset(t));
+        out_.put(");");
+    }
+
+    /// After `t` fires, a waiting transition that this firing has just disabled starts its wait
+    /// anew, as in the net, where its clock restarts when it is enabled again.
+    bool restartDisabledClocks(const Transition &t)
+    {
+        std::vector<const Transition *> disabled;
+        for (const ArcRef *arc = t.inputs; arc; arc = arc->next) {
+            if (arc->kind != ArcKind::Normal)
+                continue;
+            if (auto it = needing_.find(arc->placeName); it != needing_.end())
+                disabled.insert(disabled.end(), it->second.begin(), it->second.end());
+        }
+        for (const ArcRef *arc = t.outputs; arc; arc = arc->next) {
+            if (auto it = inhibited_.find(arc->placeName); it != inhibited_.end())
+                disabled.insert(disabled.end(), it->second.begin(), it->second.end());
+        }
+        std::sort(disabled.begin(), disabled.end(),
+                  [](const Transition *a, const Transition *b) { return a->index < b->index; });
+        disabled.erase(std::unique(disabled.begin(), disabled.end()), disabled.end());
+        bool any = false;
+        for (const Transition *u : disabled) {
+            if (u == &t)
+                continue;
+            out_.put("\tIF NOT (");
+            markingTerms(*u, 's');
+            out_.put(") THEN ");
+            restart(*u);
+            out_.put(" END_IF;\n");
+            any = true;
+        }
+        return any;
+    }
+
+    /// The transitions that wait, by the places whose loss (or, for inhibitor arcs, whose gain)
+    /// disables them.
+    void indexClocks()
+    {
+        for (const Transition *u = net_.firstTransition(); u; u = u->next) {
+            if (!symbols_->timer(*u))
+                continue;
+            for (const ArcRef *arc = u->inputs; arc; arc = arc->next) {
+                if (arc->kind == ArcKind::Inhibitor)
+                    inhibited_[arc->placeName].push_back(u);
+                else if (arc->kind == ArcKind::Normal || arc->kind == ArcKind::Test)
+                    needing_[arc->placeName].push_back(u);
+            }
+        }
+    }
+
+    const Net &net_;
+    const ProgramSymbols *symbols_;
+    TextSink &out_;
+    Priorities priorities_;
+    NameIndex<uint32_t> firstTaker_, firstGiver_;
+    std::unordered_map<std::string_view, std::vector<const Transition *>> needing_, inhibited_;
+};
+
+void BodyWriter::outputBlock()
 {
-    out.put("\n(*-------BLOC G------------*)\n\n");
+    out_.put("\n(*-------BLOC G------------*)\n\n");
 
     // Each output with the places that name it, in the order of its first naming; a place that
     // names an output twice counts twice. The entries of one output are chained in text order.
@@ -68,7 +357,7 @@ void appendOutputBlock(const Place *places, TextSink &out)
     std::vector<Entry> entries;
     std::vector<Output> outputs;
     NameIndex<size_t> outputByName;
-    for (const Place *place = places; place; place = place->next) {
+    for (const Place *place = net_.firstPlace(); place; place = place->next) {
         forEachOutputName(*place, [&](std::string_view name) {
             const auto [index, added] = outputByName.insert(name, outputs.size());
             entries.push_back({place, none});
@@ -79,16 +368,51 @@ void appendOutputBlock(const Place *places, TextSink &out)
         });
     }
 
-    std::string name;
     for (const Output &output : outputs) {
-        name.assign(output.name);
         size_t entry = output.first;
-        out.format("%s := (%sp >=1)", name.c_str(), entries[entry].place->name.c_str());
-        while ((entry = entries[entry].next) != none)
-            out.format(" OR (%sp >=1)", entries[entry].place->name.c_str());
-        out.put(";\n");
+        out_.put(symbols_ ? symbols_->output(output.name) : output.name);
+        out_.put(" := (");
+        out_.put(place_(entries[entry].place->name));
+        out_.put("p >=1)");
+        while ((entry = entries[entry].next) != none) {
+            out_.put(" OR (");
+            out_.put(place_(entries[entry].place->name));
+            out_.put("p >=1)");
+        }
+        out_.put(";\n");
     }
-    out.put("\nEND_IF;\n\n");
+    out_.put("\nEND_IF;\n\n");
+}
+
+} // namespace
+
+void writeStCode(const Net &net, TextSink &out, TextSink *trace)
+{
+    out.put("(*-------Codage de RDP en ST d\xC3\xA9"
+            "compos\xC3\xA9 en blocs FMG------------*)\n\n\n");
+    if (trace) {
+        trace->put("Ici1\n");
+        trace->flush();
+    }
+    BodyWriter body(net, nullptr, out);
+    body.initialisation();
+    body.firingBlocks();
+    body.markingCopy();
+}
+
+void appendOutputBlock(const Net &net, TextSink &out)
+{
+    BodyWriter(net, nullptr, out).outputBlock();
+}
+
+void writeProgramBody(const Net &net, const ProgramSymbols &symbols, TextSink &out)
+{
+    BodyWriter body(net, &symbols, out);
+    body.initialisation();
+    body.clocks();
+    body.firingBlocks();
+    body.markingCopy();
+    body.outputBlock();
 }
 
 } // namespace trilette

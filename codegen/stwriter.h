@@ -1,18 +1,23 @@
 #pragma once
 
+#include "codegen/symbols.h"
 #include "net/net.h"
 #include "util/textsink.h"
 
 namespace trilette {
 
 /// Writes the Structured Text program from its header through BLOC M into `out`: INIT, one
-/// firing block per transition, the copy of every s variable into its p variable. Prints "Ici1"
-/// on `trace` (null for none) right after the header row.
-void writeStCode(const Transition *transitions, TextSink &out, const Place *places,
-                 TextSink *trace);
+/// firing block per transition, the copy of every s variable into its p variable. Names stand as
+/// in the net. Prints "Ici1" on `trace` (null for none) right after the header row.
+void writeStCode(const Net &net, TextSink &out, TextSink *trace);
 
 /// Appends BLOC G to `out` (each output named in the places' first actions, set from the
 /// markings of the places that name it) and the END_IF that closes the program.
-void appendOutputBlock(const Place *places, TextSink &out);
+void appendOutputBlock(const Net &net, TextSink &out);
+
+/// Writes the statements of a complete program: what writeStCode and appendOutputBlock write
+/// after the header row, with the identifiers and conditions of `symbols`, the timers of the
+/// transitions that must wait, and a statement where a firing block would have none.
+void writeProgramBody(const Net &net, const ProgramSymbols &symbols, TextSink &out);
 
 } // namespace trilette

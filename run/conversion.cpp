@@ -123,8 +123,8 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         TextSink log, program, programTrace;
         runSideBySide([&] { writeStructureLog(places, transitions, log); },
                       [&] {
-                          writeStCode(transitions, program, places, &programTrace);
-                          appendOutputBlock(places, program);
+                          writeStCode(net, program, &programTrace);
+                          appendOutputBlock(net, program);
                       });
         report(observer, 18);
         report(observer, 20);

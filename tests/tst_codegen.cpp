@@ -38,7 +38,7 @@ void TestCodegen::everyOutputWritten()
         }
     }
     TextSink out;
-    appendOutputBlock(net.firstPlace(), out);
+    appendOutputBlock(net, out);
     QCOMPARE(bytes(out.text()),
              bytes("\n(*-------BLOC G------------*)\n\nO1 := (P1p >=1);\n" + shared + ";\n" + own
                    + "\nEND_IF;\n\n"));

@@ -1,0 +1,587 @@
+#include "codegen/symbols.h"
+
+#include "net/stexpr.h"
+
+#include <algorithm>
+#include <cctype>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace trilette {
+
+namespace {
+
+std::string upper(std::string_view text)
+{
+    std::string out(text);
+    for (char &c : out)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string quoted(std::string_view text)
+{
+    return "« " + std::string(text) + " »";
+}
+
+/// Words that IEC 61131-3 reserves: keywords, elementary and generic types, standard functions
+/// and standard function blocks, in upper case and sorted. Type conversions (INT_TO_REAL...) are
+/// recognised by their shape.
+const std::string_view reservedWords[] = {
+    "ABS",
+    "ABSTRACT",
+    "ACOS",
+    "ACTION",
+    "ADD",
+    "AND",
+    "AND_THEN",
+    "ANY",
+    "ANY_BIT",
+    "ANY_CHAR",
+    "ANY_CHARS",
+    "ANY_DATE",
+    "ANY_DERIVED",
+    "ANY_DURATION",
+    "ANY_ELEMENTARY",
+    "ANY_INT",
+    "ANY_MAGNITUDE",
+    "ANY_NUM",
+    "ANY_REAL",
+    "ANY_SIGNED",
+    "ANY_STRING",
+    "ANY_UNSIGNED",
+    "ARRAY",
+    "AS",
+    "ASIN",
+    "AT",
+    "ATAN",
+    "ATAN2",
+    "BOOL",
+    "BY",
+    "BYTE",
+    "CASE",
+    "CHAR",
+    "CLASS",
+    "CONCAT",
+    "CONFIGURATION",
+    "CONSTANT",
+    "CONTINUE",
+    "COS",
+    "CTD",
+    "CTD_DINT",
+    "CTD_LINT",
+    "CTD_UDINT",
+    "CTD_ULINT",
+    "CTU",
+    "CTUD",
+    "CTUD_DINT",
+    "CTUD_LINT",
+    "CTUD_UDINT",
+    "CTUD_ULINT",
+    "CTU_DINT",
+    "CTU_LINT",
+    "CTU_UDINT",
+    "CTU_ULINT",
+    "DATE",
+    "DATE_AND_TIME",
+    "DELETE",
+    "DINT",
+    "DIV",
+    "DO",
+    "DT",
+    "DWORD",
+    "ELSE",
+    "ELSIF",
+    "EN",
+    "END_ACTION",
+    "END_CASE",
+    "END_CLASS",
+    "END_CONFIGURATION",
+    "END_FOR",
+    "END_FUNCTION",
+    "END_FUNCTION_BLOCK",
+    "END_IF",
+    "END_INTERFACE",
+    "END_METHOD",
+    "END_NAMESPACE",
+    "END_PROGRAM",
+    "END_REPEAT",
+    "END_RESOURCE",
+    "END_STEP",
+    "END_STRUCT",
+    "END_TRANSITION",
+    "END_TYPE",
+    "END_VAR",
+    "END_WHILE",
+    "ENO",
+    "EQ",
+    "EXIT",
+    "EXP",
+    "EXPT",
+    "EXTENDS",
+    "FALSE",
+    "FINAL",
+    "FIND",
+    "FOR",
+    "FROM",
+    "FUNCTION",
+    "FUNCTION_BLOCK",
+    "F_EDGE",
+    "F_TRIG",
+    "GE",
+    "GT",
+    "IF",
+    "IMPLEMENTS",
+    "INITIAL_STEP",
+    "INSERT",
+    "INT",
+    "INTERFACE",
+    "INTERNAL",
+    "INTERVAL",
+    "LDATE",
+    "LDATE_AND_TIME",
+    "LDT",
+    "LE",
+    "LEFT",
+    "LEN",
+    "LIMIT",
+    "LINT",
+    "LN",
+    "LOG",
+    "LREAL",
+    "LT",
+    "LTIME",
+    "LTIME_OF_DAY",
+    "LTOD",
+    "LWORD",
+    "MAX",
+    "METHOD",
+    "MID",
+    "MIN",
+    "MOD",
+    "MOVE",
+    "MUL",
+    "MUX",
+    "NAMESPACE",
+    "NE",
+    "NON_RETAIN",
+    "NOT",
+    "NULL",
+    "OF",
+    "ON",
+    "OR",
+    "OR_ELSE",
+    "OVERLAP",
+    "OVERRIDE",
+    "PRIORITY",
+    "PRIVATE",
+    "PROGRAM",
+    "PROTECTED",
+    "PUBLIC",
+    "READ_ONLY",
+    "READ_WRITE",
+    "REAL",
+    "REF",
+    "REFERENCE",
+    "REF_TO",
+    "REPEAT",
+    "REPLACE",
+    "RESOURCE",
+    "RETAIN",
+    "RETURN",
+    "RIGHT",
+    "ROL",
+    "ROR",
+    "RS",
+    "RTC",
+    "R_EDGE",
+    "R_TRIG",
+    "SEL",
+    "SEMA",
+    "SHL",
+    "SHR",
+    "SIN",
+    "SINGLE",
+    "SINT",
+    "SQRT",
+    "SR",
+    "STEP",
+    "STRING",
+    "STRUCT",
+    "SUB",
+    "SUPER",
+    "TAN",
+    "TASK",
+    "THEN",
+    "THIS",
+    "TIME",
+    "TIME_OF_DAY",
+    "TO",
+    "TOD",
+    "TOF",
+    "TON",
+    "TP",
+    "TRANSITION",
+    "TRUE",
+    "TRUNC",
+    "TYPE",
+    "UDINT",
+    "UINT",
+    "ULINT",
+    "UNTIL",
+    "USING",
+    "USINT",
+    "VAR",
+    "VAR_ACCESS",
+    "VAR_CONFIG",
+    "VAR_EXTERNAL",
+    "VAR_GLOBAL",
+    "VAR_INPUT",
+    "VAR_IN_OUT",
+    "VAR_OUTPUT",
+    "VAR_STAT",
+    "VAR_TEMP",
+    "WCHAR",
+    "WHILE",
+    "WITH",
+    "WORD",
+    "WSTRING",
+    "XOR",
+};
+
+const std::string_view elementaryTypes[] = {
+    "BCD",     "BOOL",          "BYTE",        "CHAR",  "DATE",  "DINT",  "DT",    "DWORD",
+    "INT",     "LINT",          "LREAL",       "LTIME", "LWORD", "REAL",  "SINT",  "STRING",
+    "TIME",    "TOD",           "UDINT",       "UINT",  "ULINT", "USINT", "WCHAR", "WORD",
+    "WSTRING", "DATE_AND_TIME", "TIME_OF_DAY", "LDT",   "LTOD",  "LDATE",
+};
+
+bool isType(std::string_view word)
+{
+    return std::find(std::begin(elementaryTypes), std::end(elementaryTypes), word)
+        != std::end(elementaryTypes);
+}
+
+/// Type conversions: X_TO_Y, TRUNC_Y, X_TRUNC_Y, with X and Y elementary types.
+bool isConversion(std::string_view word)
+{
+    for (std::string_view joint : {"_TO_", "_TRUNC_"}) {
+        for (size_t at = word.find(joint); at != std::string_view::npos;
+             at = word.find(joint, at + 1)) {
+            if (isType(word.substr(0, at)) && isType(word.substr(at + joint.size())))
+                return true;
+        }
+    }
+    return word.compare(0, 6, "TRUNC_") == 0 && isType(word.substr(6));
+}
+
+const char *timeUnitSuffix(TimeUnit unit)
+{
+    switch (unit) {
+    case TimeUnit::Milliseconds:
+        return "ms";
+    case TimeUnit::Minutes:
+        return "m";
+    case TimeUnit::Seconds:
+        break;
+    }
+    return "s";
+}
+
+/// The identifiers given so far, without case, with what each one stands for.
+class Namer
+{
+public:
+    explicit Namer(std::string_view fileName, Diagnostics &diagnostics)
+        : file_(fileName)
+        , diagnostics_(diagnostics)
+    { }
+
+    /// Reserves an identifier that the program itself uses.
+    void reserve(std::string_view identifier, std::string what)
+    {
+        taken_.emplace(upper(identifier), std::move(what));
+    }
+
+    /// A free identifier for `original`, made valid (see makeIdentifier) and then, when it (with
+    /// each of `suffixes` appended) is reserved or already given, followed by _2, _3...; a note
+    /// says why the name changed, at `line` and `column`.
+    std::string give(std::string_view original, std::string_view prefix,
+                     std::initializer_list<std::string_view> suffixes, const std::string &what,
+                     int line, int column)
+    {
+        const std::string base = makeIdentifier(original, prefix);
+        std::string reason;
+        if (base != original)
+            reason = quoted(original) + " n'est pas un identificateur ST valide";
+        std::string candidate = base;
+        for (int k = 2;; ++k) {
+            const std::string *clash = nullptr;
+            bool reserved = false;
+            for (std::string_view suffix : suffixes) {
+                const std::string key = upper(candidate + std::string(suffix));
+                if (isReservedWord(key))
+                    reserved = true;
+                else if (auto it = taken_.find(key); it != taken_.end())
+                    clash = &it->second;
+            }
+            if (!reserved && !clash)
+                break;
+            if (reason.empty())
+                reason = reserved ? quoted(candidate + std::string(*suffixes.begin()))
+                        + " est un mot réservé du ST"
+                                  : quoted(original)
+                        + " se confond en ST, où la casse ne compte "
+                          "pas, avec "
+                        + *clash;
+            candidate = base + "_" + std::to_string(k);
+        }
+        for (std::string_view suffix : suffixes)
+            taken_.emplace(upper(candidate + std::string(suffix)), what);
+        if (!reason.empty()) {
+            std::string written;
+            for (std::string_view suffix : suffixes)
+                written
+                    += (written.empty() ? "" : " et ") + quoted(candidate + std::string(suffix));
+            diagnostics_.add(Severity::Note, file_, line, column,
+                             reason + " : " + what + " s'écrit " + written);
+        }
+        return candidate;
+    }
+
+    void error(int line, int column, std::string message)
+    {
+        diagnostics_.add(Severity::Error, file_, line, column, std::move(message));
+    }
+
+private:
+    std::string file_;
+    Diagnostics &diagnostics_;
+    std::unordered_map<std::string, std::string> taken_;
+};
+
+/// A comment beside a declaration: what the variable stands for, with the name as the net has
+/// it; nothing in it may end the comment or leave plain printable ASCII and UTF-8 letters.
+std::string describe(std::string_view role, std::string_view name)
+{
+    std::string text = std::string(role) + " {";
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if (c == '@')
+            text += ' ';
+        else if ((c == '*' && i + 1 < name.size() && name[i + 1] == ')')
+                 || (c == '(' && i + 1 < name.size() && name[i + 1] == '*'))
+            text += c, text += ' ';
+        else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F
+                 || static_cast<unsigned char>(c) >= 0x80)
+            text += '?';
+        else
+            text += c;
+    }
+    return text + "}";
+}
+
+} // namespace
+
+std::string makeIdentifier(std::string_view name, std::string_view prefix)
+{
+    std::string id;
+    bool gap = false;
+    for (char c : name) {
+        if (std::isalnum(static_cast<unsigned char>(c)) && static_cast<unsigned char>(c) < 0x80) {
+            if (gap && !id.empty())
+                id += '_';
+            id += c;
+            gap = false;
+        } else {
+            gap = true;
+        }
+    }
+    if (id.empty() || std::isdigit(static_cast<unsigned char>(id[0])))
+        id = std::string(prefix) + (id.empty() ? "" : "_") + id;
+    return id;
+}
+
+bool isReservedWord(std::string_view word)
+{
+    const std::string key = upper(word);
+    return std::binary_search(std::begin(reservedWords), std::end(reservedWords), key)
+        || isConversion(key);
+}
+
+ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
+                               std::string_view fileName, Diagnostics &diagnostics)
+    : unit_(unit)
+{
+    Namer namer(fileName, diagnostics);
+    namer.reserve("INIT", "l'entrée INIT");
+    for (const char *name : {"Config", "Ressource", "Tache", "Instance"})
+        namer.reserve(name, std::string("la configuration ") + quoted(name));
+    programName_ = namer.give(baseName, "RdP", {""}, "le programme", 0, 0);
+    inputs_.push_back({"INIT", VariableType::Bool, 0, false, "réinitialise le réseau"});
+
+    // Places: those declared, then those that only arcs name.
+    std::unordered_map<std::string_view, size_t> placeIndex;
+    auto addPlace = [&](std::string_view name, int32_t marking, int line) {
+        if (placeIndex.count(name))
+            return;
+        placeIndex.emplace(name, places_.size());
+        const std::string id
+            = namer.give(name, "P", {"p", "s"}, "la place " + quoted(name), line, 0);
+        const std::string comment = id == name ? std::string() : describe("place", name);
+        places_.push_back({std::string(name), id});
+        locals_.push_back({id + "p", VariableType::Dint, marking, true, comment});
+        locals_.push_back({id + "s", VariableType::Dint, marking, true, comment});
+    };
+    for (const Place *p = net.firstPlace(); p; p = p->next)
+        addPlace(p->name, p->marking, p->line);
+    for (const Transition *t = net.firstTransition(); t; t = t->next) {
+        for (const ArcRef *list : {t->inputs, t->outputs}) {
+            for (const ArcRef *arc = list; arc; arc = arc->next) {
+                if (placeIndex.count(arc->placeName))
+                    continue;
+                undeclaredPlaces_.emplace_back(arc->placeName);
+                addPlace(arc->placeName, 0, arc->line);
+            }
+        }
+    }
+    std::sort(places_.begin(), places_.end());
+
+    // Outputs, in the order of BLOC G.
+    std::unordered_map<std::string, std::string> byUpper;
+    for (const Place *p = net.firstPlace(); p; p = p->next) {
+        forEachOutputName(*p, [&](std::string_view name) {
+            if (std::binary_search(outputNames_.begin(), outputNames_.end(),
+                                   std::make_pair(std::string(name), std::string()),
+                                   [](const auto &a, const auto &b) { return a.first < b.first; }))
+                return;
+            const std::string id
+                = namer.give(name, "S", {""}, "la sortie " + quoted(name), p->line, 0);
+            outputNames_.insert(std::upper_bound(outputNames_.begin(), outputNames_.end(),
+                                                 std::make_pair(std::string(name), id)),
+                                {std::string(name), id});
+            outputs_.push_back({id, VariableType::Bool, 0, false,
+                                id == name ? std::string() : describe("sortie", name)});
+            byUpper.emplace(upper(name), id);
+        });
+    }
+
+    // Predicates: a name is the output, the marking variable or INIT that ST would read under
+    // it; otherwise an input, BOOL or DINT from its use.
+    std::unordered_map<std::string, VariableType> markingVariables;
+    for (const auto &[name, id] : places_) {
+        for (const char *suffix : {"p", "s"}) {
+            markingVariables.emplace(upper(name + suffix), VariableType::Dint);
+            byUpper.emplace(upper(name + suffix), id + suffix);
+        }
+    }
+    std::unordered_map<std::string, size_t> inputIndex;
+    conditions_.resize(net.transitionCount());
+    timers_.resize(net.transitionCount());
+    earliest_.resize(net.transitionCount());
+    for (const Transition *t = net.firstTransition(); t; t = t->next) {
+        std::string &condition = conditions_[t->index];
+        condition = "TRUE";
+        if (t->predicate.empty())
+            continue;
+        const ParseResult parsed = parseExpression(t->predicate);
+        if (!parsed.ok) {
+            condition = "FALSE";
+            continue;
+        }
+        if (parsed.expr.isEmpty())
+            continue;
+        std::unordered_map<std::string, std::string> renames;
+        for (const NameRef &use : nameUses(parsed.expr)) {
+            const std::string key = upper(use.spelling);
+            const int column = t->predicateColumn + int(use.offset);
+            const bool asBool = use.use == NameUse::Bool;
+            if (key == "INIT" || byUpper.count(key)) {
+                const bool isBool = key == "INIT" || !markingVariables.count(key);
+                if (use.use != NameUse::Unknown && asBool != isBool)
+                    namer.error(
+                        t->line, column,
+                        quoted(use.spelling) + " est "
+                            + (isBool ? "une variable booléenne" : "une variable de marquage")
+                            + " et le prédicat le lit comme "
+                            + (asBool ? "un booléen" : "un nombre"));
+                if (key != "INIT")
+                    renames.emplace(std::string(use.spelling), byUpper.at(key));
+                continue;
+            }
+            auto [it, added] = inputIndex.emplace(key, inputs_.size());
+            if (added) {
+                const std::string id = namer.give(
+                    use.spelling, "E", {""}, "l'entrée " + quoted(use.spelling), t->line, column);
+                inputs_.push_back(
+                    {id, asBool ? VariableType::Bool : VariableType::Dint, 0, false,
+                     id == use.spelling ? std::string() : describe("entrée", use.spelling)});
+            } else if (asBool) {
+                inputs_[it->second].type = VariableType::Bool;
+            }
+            renames.emplace(std::string(use.spelling), inputs_[it->second].identifier);
+        }
+        condition
+            = renderExpr(parsed.expr, [&](std::string_view name) -> std::optional<std::string> {
+                  auto it = renames.find(std::string(name));
+                  if (it == renames.end() || it->second == name)
+                      return std::nullopt;
+                  return it->second;
+              });
+    }
+
+    // Timers of the transitions that must wait.
+    for (const Transition *t = net.firstTransition(); t; t = t->next) {
+        if (t->interval.earliest <= 0)
+            continue;
+        const std::string id = namer.give(makeIdentifier(t->name, "T") + "_tempo", "T", {""},
+                                          "la minuterie de " + quoted(t->name), t->line, 0);
+        timers_[t->index] = id;
+        earliest_[t->index] = t->interval.earliest;
+        std::string comment = describe("transition", t->name) + " ["
+            + std::to_string(t->interval.earliest) + ","
+            + (t->interval.latest < 0 ? std::string("w") : std::to_string(t->interval.latest))
+            + "] " + unitName();
+        locals_.push_back({id, VariableType::Timer, 0, false, comment});
+    }
+}
+
+std::string_view ProgramSymbols::place(std::string_view placeName) const
+{
+    const auto it = std::lower_bound(places_.begin(), places_.end(), placeName,
+                                     [](const std::pair<std::string, std::string> &entry,
+                                        std::string_view name) { return entry.first < name; });
+    return it != places_.end() && it->first == placeName ? std::string_view(it->second) : placeName;
+}
+
+std::string_view ProgramSymbols::output(std::string_view outputName) const
+{
+    const auto it = std::lower_bound(outputNames_.begin(), outputNames_.end(), outputName,
+                                     [](const std::pair<std::string, std::string> &entry,
+                                        std::string_view name) { return entry.first < name; });
+    return it != outputNames_.end() && it->first == outputName ? std::string_view(it->second)
+                                                               : outputName;
+}
+
+const std::string &ProgramSymbols::condition(const Transition &transition) const
+{
+    return conditions_[transition.index];
+}
+
+const std::string *ProgramSymbols::timer(const Transition &transition) const
+{
+    const std::string &timer = timers_[transition.index];
+    return timer.empty() ? nullptr : &timer;
+}
+
+std::string ProgramSymbols::preset(const Transition &transition) const
+{
+    return "T#" + std::to_string(earliest_[transition.index]) + timeUnitSuffix(unit_);
+}
+
+const char *ProgramSymbols::unitName() const
+{
+    return unit_ == TimeUnit::Minutes ? "min" : timeUnitSuffix(unit_);
+}
+
+} // namespace trilette

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "net/net.h"
+#include "util/diagnostic.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trilette {
+
+/// The unit of the numbers of a net's time intervals.
+enum class TimeUnit { Milliseconds, Seconds, Minutes };
+
+/// The IEC 61131-3 type of a declared variable.
+enum class VariableType { Bool, Dint, Timer };
+
+/// One variable that a complete program declares.
+struct Variable
+{
+    std::string identifier;
+    VariableType type = VariableType::Bool;
+    /// The initial value, for a marking variable.
+    int32_t initial = 0;
+    bool hasInitial = false;
+    /// What the variable stands for, for a comment beside its declaration ("place {Data
+    /// packet}"), empty when its name is the net's own.
+    std::string comment;
+};
+
+/// What a complete program (a POU, or PLCopen XML) needs beyond the net: every name of the net
+/// made a valid IEC 61131-3 identifier, the predicates written with those names, the timers of
+/// the transitions that must wait, and the declarations. The names follow one deterministic
+/// rule (see makeIdentifier); every name that changes gets a note.
+class ProgramSymbols
+{
+public:
+    /// Builds the symbols of `net`; `baseName` names the program. Notes for renamed names go to
+    /// `diagnostics` under `fileName`.
+    ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
+                   std::string_view fileName, Diagnostics &diagnostics);
+
+    /// The stem of a place's two marking variables (the identifier without its p or s).
+    std::string_view place(std::string_view placeName) const;
+    /// The identifier of an output of BLOC G.
+    std::string_view output(std::string_view outputName) const;
+    /// The condition of a transition, its predicate written with valid names ("TRUE" for none).
+    const std::string &condition(const Transition &transition) const;
+    /// The timer of a transition that must wait, or null.
+    const std::string *timer(const Transition &transition) const;
+    /// The time literal of a transition's earliest firing time ("T#4s").
+    std::string preset(const Transition &transition) const;
+
+    const std::string &programName() const { return programName_; }
+    const std::vector<Variable> &inputs() const { return inputs_; }
+    const std::vector<Variable> &outputs() const { return outputs_; }
+    const std::vector<Variable> &locals() const { return locals_; }
+    /// Places named only by arcs, which the program declares and keeps like the others.
+    const std::vector<std::string> &undeclaredPlaces() const { return undeclaredPlaces_; }
+    TimeUnit timeUnit() const { return unit_; }
+    /// The unit as the header comment says it ("ms", "s", "min").
+    const char *unitName() const;
+
+private:
+    struct Impl;
+    std::string programName_;
+    std::vector<Variable> inputs_, outputs_, locals_;
+    std::vector<std::string> undeclaredPlaces_;
+    std::vector<std::string> conditions_, timers_;
+    std::vector<std::pair<std::string, std::string>> places_, outputNames_;
+    TimeUnit unit_;
+    std::vector<int32_t> earliest_;
+};
+
+/// A valid IEC 61131-3 identifier made from `name`: each run of characters other than ASCII
+/// letters and digits becomes one '_', none at either end; `prefix` and '_' go before a name
+/// that would start with a digit or be empty. Reserved words are not handled here.
+std::string makeIdentifier(std::string_view name, std::string_view prefix);
+
+/// Whether `word` is reserved in IEC 61131-3 (keywords, type, function and function block
+/// names), compared without case.
+bool isReservedWord(std::string_view word);
+
+} // namespace trilette
