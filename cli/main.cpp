@@ -19,12 +19,18 @@ const char usageText[]
     = "Usage : trilette-cli [options] RÉSEAU.ndr...\n"
       "\n"
       "Traduit chaque réseau de Petri Tina (.ndr) en programme Structured Text\n"
-      "(NOM_ST.txt) et en journal de structure (NOM.log), NOM étant le nom du\n"
-      "fichier sans ses quatre derniers caractères.\n"
+      "et en journal de structure (NOM.log), NOM étant le nom du fichier sans ses\n"
+      "quatre derniers caractères.\n"
       "\n"
       "Options :\n"
       "  -o, --output-dir DOSSIER  écrit les fichiers dans DOSSIER (qui doit exister) ;\n"
       "                            sinon dans TriledFiles s'il existe, sinon ici\n"
+      "  -f, --format FORMAT       st : liste d'instructions NOM_ST.txt (par défaut) ;\n"
+      "                            pou : programme complet NOM.st (PROGRAM et\n"
+      "                            CONFIGURATION) ; plcopen : projet PLCopen XML NOM.xml\n"
+      "  -t, --time-unit UNITÉ     unité des intervalles de temps du réseau pour les\n"
+      "                            temporisations de pou et plcopen : ms, s (par\n"
+      "                            défaut) ou min\n"
       "  -q, --quiet               n'affiche pas les traces de lecture\n"
       "      --check               lit et vérifie les réseaux sans rien écrire\n"
       "      --werror              compte les avertissements comme des erreurs\n"
@@ -47,16 +53,6 @@ int usageError(const std::string &what)
     return 2;
 }
 
-std::string fileNameOf(const std::string &path)
-{
-#ifdef _WIN32
-    size_t slash = path.find_last_of("/\\");
-#else
-    size_t slash = path.find_last_of('/');
-#endif
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 struct Options
 {
     bool quiet = false;
@@ -66,71 +62,120 @@ struct Options
     bool version = false;
     bool haveOutputDir = false;
     std::string outputDir;
+    OutputFormat format = OutputFormat::St;
+    TimeUnit timeUnit = TimeUnit::Seconds;
     std::vector<std::string> nets;
 };
+
+/// Gives an option that takes a value (named by its long form) that value; returns an empty
+/// text, or the usage error.
+std::string applyValue(const std::string &name, const std::string &value, Options &options)
+{
+    if (name == "--output-dir") {
+        options.outputDir = value;
+        options.haveOutputDir = true;
+    } else if (name == "--format") {
+        if (value == "st")
+            options.format = OutputFormat::St;
+        else if (value == "pou")
+            options.format = OutputFormat::Pou;
+        else if (value == "plcopen")
+            options.format = OutputFormat::PlcOpen;
+        else
+            return "format inconnu : " + value + " (st, pou ou plcopen)";
+    } else if (value == "ms") {
+        options.timeUnit = TimeUnit::Milliseconds;
+    } else if (value == "s") {
+        options.timeUnit = TimeUnit::Seconds;
+    } else if (value == "min") {
+        options.timeUnit = TimeUnit::Minutes;
+    } else {
+        return "unité de temps inconnue : " + value + " (ms, s ou min)";
+    }
+    return std::string();
+}
 
 /// Reads the arguments as getopt_long would: short options combine (-qo DIR, -oDIR), long ones
 /// take their value after '=' or as the next argument, "--" ends the options. Returns an empty
 /// text, or the usage error.
 std::string parseArguments(int argc, char **argv, Options &options)
 {
+    static const std::pair<char, const char *> valued[]
+        = {{'o', "--output-dir"}, {'f', "--format"}, {'t', "--time-unit"}};
+    static const std::pair<char, const char *> flags[] = {{'q', "--quiet"},
+                                                          {'h', "--help"},
+                                                          {'\0', "--check"},
+                                                          {'\0', "--werror"},
+                                                          {'\0', "--version"}};
+    auto flag = [&](const std::string &name) -> bool * {
+        return name == "--quiet" ? &options.quiet
+            : name == "--help"   ? &options.help
+            : name == "--check"  ? &options.check
+            : name == "--werror" ? &options.warningsAreErrors
+                                 : &options.version;
+    };
+    auto demand = [](const std::string &name) {
+        return "l'option " + name + " demande "
+            + (name == "-o" || name == "--output-dir" ? "un dossier" : "une valeur");
+    };
+
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             options.nets.push_back(arg);
-            continue;
-        }
-        auto takeOutputDir = [&](const std::string &value) {
-            options.outputDir = value;
-            options.haveOutputDir = true;
-        };
-        if (arg == "--") {
+        } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg.compare(0, 2, "--") == 0) {
             const size_t equals = arg.find('=');
             const std::string name = arg.substr(0, equals);
             const bool hasValue = equals != std::string::npos;
-            if (name == "--output-dir") {
-                if (hasValue)
-                    takeOutputDir(arg.substr(equals + 1));
-                else if (i + 1 < argc)
-                    takeOutputDir(argv[++i]);
-                else
-                    return "l'option --output-dir demande un dossier";
-                continue;
+            bool known = false;
+            for (const auto &[letter, longName] : valued) {
+                if (name != longName)
+                    continue;
+                known = true;
+                if (!hasValue && i + 1 >= argc)
+                    return demand(name);
+                const std::string error
+                    = applyValue(name, hasValue ? arg.substr(equals + 1) : argv[++i], options);
+                if (!error.empty())
+                    return error;
             }
-            bool *flag = name == "--quiet" ? &options.quiet
-                : name == "--check"        ? &options.check
-                : name == "--werror"       ? &options.warningsAreErrors
-                : name == "--help"         ? &options.help
-                : name == "--version"      ? &options.version
-                                           : nullptr;
-            if (!flag)
+            for (const auto &[letter, longName] : flags) {
+                if (name != longName)
+                    continue;
+                known = true;
+                if (hasValue)
+                    return "l'option " + name + " ne prend pas de valeur";
+                *flag(name) = true;
+            }
+            if (!known)
                 return "option inconnue : " + arg;
-            if (hasValue)
-                return "l'option " + name + " ne prend pas de valeur";
-            *flag = true;
         } else {
             for (size_t c = 1; c < arg.size(); ++c) {
-                switch (arg[c]) {
-                case 'q':
-                    options.quiet = true;
+                const char letter = arg[c];
+                const char *longName = nullptr;
+                bool takesValue = false;
+                for (const auto &[l, n] : valued)
+                    if (l == letter)
+                        longName = n, takesValue = true;
+                for (const auto &[l, n] : flags)
+                    if (l == letter && l != '\0')
+                        longName = n;
+                if (!longName)
+                    return "option inconnue : -" + std::string(1, letter);
+                if (!takesValue) {
+                    *flag(longName) = true;
                     continue;
-                case 'h':
-                    options.help = true;
-                    continue;
-                case 'o':
-                    if (c + 1 < arg.size())
-                        takeOutputDir(arg.substr(c + 1));
-                    else if (i + 1 < argc)
-                        takeOutputDir(argv[++i]);
-                    else
-                        return "l'option -o demande un dossier";
-                    break;
-                default:
-                    return "option inconnue : -" + std::string(1, arg[c]);
                 }
+                // The rest of the argument is the value, or else the next argument.
+                if (c + 1 == arg.size() && i + 1 >= argc)
+                    return demand("-" + std::string(1, letter));
+                const std::string error = applyValue(
+                    longName, c + 1 < arg.size() ? arg.substr(c + 1) : argv[++i], options);
+                if (!error.empty())
+                    return error;
                 break;
             }
         }
@@ -191,6 +236,8 @@ int main(int argc, char **argv)
     std::map<std::string, std::string> netByBaseName;
     for (const std::string &net : options.nets) {
         ConversionJob job {net, outputDir, baseNameFor(fileNameOf(net))};
+        job.format = options.format;
+        job.timeUnit = options.timeUnit;
         job.checkOnly = options.check;
         job.warningsAreErrors = options.warningsAreErrors;
         const auto [earlier, first] = netByBaseName.emplace(job.baseName, net);

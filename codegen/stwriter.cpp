@@ -255,8 +255,11 @@ private:
         }
         if (symbols_)
             statement |= restartDisabledClocks(t);
-        if (symbols_ && !statement)
-            out_.put("\t;\n");
+        if (symbols_ && !statement) {
+            out_.put('\t');
+            out_.put(symbols_->placeholder());
+            out_.put(" := TRUE;\n");
+        }
         out_.put("END_IF;\n\n");
     }
 

@@ -24,257 +24,6 @@ std::string quoted(std::string_view text)
     return "« " + std::string(text) + " »";
 }
 
-/// Words that IEC 61131-3 reserves: keywords, elementary and generic types, standard functions
-/// and standard function blocks, in upper case and sorted. Type conversions (INT_TO_REAL...) are
-/// recognised by their shape.
-const std::string_view reservedWords[] = {
-    "ABS",
-    "ABSTRACT",
-    "ACOS",
-    "ACTION",
-    "ADD",
-    "AND",
-    "AND_THEN",
-    "ANY",
-    "ANY_BIT",
-    "ANY_CHAR",
-    "ANY_CHARS",
-    "ANY_DATE",
-    "ANY_DERIVED",
-    "ANY_DURATION",
-    "ANY_ELEMENTARY",
-    "ANY_INT",
-    "ANY_MAGNITUDE",
-    "ANY_NUM",
-    "ANY_REAL",
-    "ANY_SIGNED",
-    "ANY_STRING",
-    "ANY_UNSIGNED",
-    "ARRAY",
-    "AS",
-    "ASIN",
-    "AT",
-    "ATAN",
-    "ATAN2",
-    "BOOL",
-    "BY",
-    "BYTE",
-    "CASE",
-    "CHAR",
-    "CLASS",
-    "CONCAT",
-    "CONFIGURATION",
-    "CONSTANT",
-    "CONTINUE",
-    "COS",
-    "CTD",
-    "CTD_DINT",
-    "CTD_LINT",
-    "CTD_UDINT",
-    "CTD_ULINT",
-    "CTU",
-    "CTUD",
-    "CTUD_DINT",
-    "CTUD_LINT",
-    "CTUD_UDINT",
-    "CTUD_ULINT",
-    "CTU_DINT",
-    "CTU_LINT",
-    "CTU_UDINT",
-    "CTU_ULINT",
-    "DATE",
-    "DATE_AND_TIME",
-    "DELETE",
-    "DINT",
-    "DIV",
-    "DO",
-    "DT",
-    "DWORD",
-    "ELSE",
-    "ELSIF",
-    "EN",
-    "END_ACTION",
-    "END_CASE",
-    "END_CLASS",
-    "END_CONFIGURATION",
-    "END_FOR",
-    "END_FUNCTION",
-    "END_FUNCTION_BLOCK",
-    "END_IF",
-    "END_INTERFACE",
-    "END_METHOD",
-    "END_NAMESPACE",
-    "END_PROGRAM",
-    "END_REPEAT",
-    "END_RESOURCE",
-    "END_STEP",
-    "END_STRUCT",
-    "END_TRANSITION",
-    "END_TYPE",
-    "END_VAR",
-    "END_WHILE",
-    "ENO",
-    "EQ",
-    "EXIT",
-    "EXP",
-    "EXPT",
-    "EXTENDS",
-    "FALSE",
-    "FINAL",
-    "FIND",
-    "FOR",
-    "FROM",
-    "FUNCTION",
-    "FUNCTION_BLOCK",
-    "F_EDGE",
-    "F_TRIG",
-    "GE",
-    "GT",
-    "IF",
-    "IMPLEMENTS",
-    "INITIAL_STEP",
-    "INSERT",
-    "INT",
-    "INTERFACE",
-    "INTERNAL",
-    "INTERVAL",
-    "LDATE",
-    "LDATE_AND_TIME",
-    "LDT",
-    "LE",
-    "LEFT",
-    "LEN",
-    "LIMIT",
-    "LINT",
-    "LN",
-    "LOG",
-    "LREAL",
-    "LT",
-    "LTIME",
-    "LTIME_OF_DAY",
-    "LTOD",
-    "LWORD",
-    "MAX",
-    "METHOD",
-    "MID",
-    "MIN",
-    "MOD",
-    "MOVE",
-    "MUL",
-    "MUX",
-    "NAMESPACE",
-    "NE",
-    "NON_RETAIN",
-    "NOT",
-    "NULL",
-    "OF",
-    "ON",
-    "OR",
-    "OR_ELSE",
-    "OVERLAP",
-    "OVERRIDE",
-    "PRIORITY",
-    "PRIVATE",
-    "PROGRAM",
-    "PROTECTED",
-    "PUBLIC",
-    "READ_ONLY",
-    "READ_WRITE",
-    "REAL",
-    "REF",
-    "REFERENCE",
-    "REF_TO",
-    "REPEAT",
-    "REPLACE",
-    "RESOURCE",
-    "RETAIN",
-    "RETURN",
-    "RIGHT",
-    "ROL",
-    "ROR",
-    "RS",
-    "RTC",
-    "R_EDGE",
-    "R_TRIG",
-    "SEL",
-    "SEMA",
-    "SHL",
-    "SHR",
-    "SIN",
-    "SINGLE",
-    "SINT",
-    "SQRT",
-    "SR",
-    "STEP",
-    "STRING",
-    "STRUCT",
-    "SUB",
-    "SUPER",
-    "TAN",
-    "TASK",
-    "THEN",
-    "THIS",
-    "TIME",
-    "TIME_OF_DAY",
-    "TO",
-    "TOD",
-    "TOF",
-    "TON",
-    "TP",
-    "TRANSITION",
-    "TRUE",
-    "TRUNC",
-    "TYPE",
-    "UDINT",
-    "UINT",
-    "ULINT",
-    "UNTIL",
-    "USING",
-    "USINT",
-    "VAR",
-    "VAR_ACCESS",
-    "VAR_CONFIG",
-    "VAR_EXTERNAL",
-    "VAR_GLOBAL",
-    "VAR_INPUT",
-    "VAR_IN_OUT",
-    "VAR_OUTPUT",
-    "VAR_STAT",
-    "VAR_TEMP",
-    "WCHAR",
-    "WHILE",
-    "WITH",
-    "WORD",
-    "WSTRING",
-    "XOR",
-};
-
-const std::string_view elementaryTypes[] = {
-    "BCD",     "BOOL",          "BYTE",        "CHAR",  "DATE",  "DINT",  "DT",    "DWORD",
-    "INT",     "LINT",          "LREAL",       "LTIME", "LWORD", "REAL",  "SINT",  "STRING",
-    "TIME",    "TOD",           "UDINT",       "UINT",  "ULINT", "USINT", "WCHAR", "WORD",
-    "WSTRING", "DATE_AND_TIME", "TIME_OF_DAY", "LDT",   "LTOD",  "LDATE",
-};
-
-bool isType(std::string_view word)
-{
-    return std::find(std::begin(elementaryTypes), std::end(elementaryTypes), word)
-        != std::end(elementaryTypes);
-}
-
-/// Type conversions: X_TO_Y, TRUNC_Y, X_TRUNC_Y, with X and Y elementary types.
-bool isConversion(std::string_view word)
-{
-    for (std::string_view joint : {"_TO_", "_TRUNC_"}) {
-        for (size_t at = word.find(joint); at != std::string_view::npos;
-             at = word.find(joint, at + 1)) {
-            if (isType(word.substr(0, at)) && isType(word.substr(at + joint.size())))
-                return true;
-        }
-    }
-    return word.compare(0, 6, "TRUNC_") == 0 && isType(word.substr(6));
-}
-
 const char *timeUnitSuffix(TimeUnit unit)
 {
     switch (unit) {
@@ -361,23 +110,12 @@ private:
 };
 
 /// A comment beside a declaration: what the variable stands for, with the name as the net has
-/// it; nothing in it may end the comment or leave plain printable ASCII and UTF-8 letters.
+/// it (the writers make it safe inside a comment).
 std::string describe(std::string_view role, std::string_view name)
 {
     std::string text = std::string(role) + " {";
-    for (size_t i = 0; i < name.size(); ++i) {
-        const char c = name[i];
-        if (c == '@')
-            text += ' ';
-        else if ((c == '*' && i + 1 < name.size() && name[i + 1] == ')')
-                 || (c == '(' && i + 1 < name.size() && name[i + 1] == '*'))
-            text += c, text += ' ';
-        else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F
-                 || static_cast<unsigned char>(c) >= 0x80)
-            text += '?';
-        else
-            text += c;
-    }
+    for (char c : name)
+        text += c == '@' ? ' ' : c;
     return text + "}";
 }
 
@@ -402,13 +140,6 @@ std::string makeIdentifier(std::string_view name, std::string_view prefix)
     return id;
 }
 
-bool isReservedWord(std::string_view word)
-{
-    const std::string key = upper(word);
-    return std::binary_search(std::begin(reservedWords), std::end(reservedWords), key)
-        || isConversion(key);
-}
-
 ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
                                std::string_view fileName, Diagnostics &diagnostics)
     : unit_(unit)
@@ -417,6 +148,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     namer.reserve("INIT", "l'entrée INIT");
     for (const char *name : {"Config", "Ressource", "Tache", "Instance"})
         namer.reserve(name, std::string("la configuration ") + quoted(name));
+    namer.reserve("Sans_effet", "la variable « Sans_effet »");
     programName_ = namer.give(baseName, "RdP", {""}, "le programme", 0, 0);
     inputs_.push_back({"INIT", VariableType::Bool, 0, false, "réinitialise le réseau"});
 
@@ -528,6 +260,19 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
                       return std::nullopt;
                   return it->second;
               });
+    }
+
+    // A firing block with nothing to change still needs a statement.
+    for (const Transition *t = net.firstTransition(); t; t = t->next) {
+        bool changes = t->outputs != nullptr;
+        for (const ArcRef *arc = t->inputs; arc && !changes; arc = arc->next)
+            changes = arc->kind == ArcKind::Normal;
+        if (!changes) {
+            placeholder_ = "Sans_effet";
+            locals_.push_back({placeholder_, VariableType::Bool, 0, false,
+                               "mise à vrai par les transitions dont le tir ne change rien"});
+            break;
+        }
     }
 
     // Timers of the transitions that must wait.

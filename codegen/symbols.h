@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/net.h"
+#include "net/stexpr.h"
 #include "util/diagnostic.h"
 
 #include <string>
@@ -55,6 +56,9 @@ public:
     const std::vector<Variable> &inputs() const { return inputs_; }
     const std::vector<Variable> &outputs() const { return outputs_; }
     const std::vector<Variable> &locals() const { return locals_; }
+    /// The variable that a firing block without any statement sets, since strict compilers refuse
+    /// an empty THEN; empty when no transition needs it.
+    const std::string &placeholder() const { return placeholder_; }
     /// Places named only by arcs, which the program declares and keeps like the others.
     const std::vector<std::string> &undeclaredPlaces() const { return undeclaredPlaces_; }
     TimeUnit timeUnit() const { return unit_; }
@@ -66,6 +70,7 @@ private:
     std::string programName_;
     std::vector<Variable> inputs_, outputs_, locals_;
     std::vector<std::string> undeclaredPlaces_;
+    std::string placeholder_;
     std::vector<std::string> conditions_, timers_;
     std::vector<std::pair<std::string, std::string>> places_, outputNames_;
     TimeUnit unit_;
@@ -76,9 +81,5 @@ private:
 /// letters and digits becomes one '_', none at either end; `prefix` and '_' go before a name
 /// that would start with a digit or be empty. Reserved words are not handled here.
 std::string makeIdentifier(std::string_view name, std::string_view prefix);
-
-/// Whether `word` is reserved in IEC 61131-3 (keywords, type, function and function block
-/// names), compared without case.
-bool isReservedWord(std::string_view word);
 
 } // namespace trilette

@@ -160,8 +160,21 @@ private:
                         + "booléen colonne "
                         + std::to_string(t->predicateColumn + int(conflict.asBool.offset))
                         + " : il ne peut avoir qu'un type");
-            for (const NameRef &use : uses)
+            for (const NameRef &use : uses) {
                 predicateNames_.push_back({std::string(use.spelling), t});
+                if (!options_.strict && isReservedWord(use.spelling))
+                    say(Severity::Warning, t->line, t->predicateColumn + int(use.offset),
+                        quoted(use.spelling)
+                            + " est un mot réservé du ST : le programme ne compilera pas tel "
+                              "quel (--format pou ou plcopen le renomme)");
+            }
+            for (const ExprNode &node : result.expr.nodes()) {
+                const std::string_view function = result.expr.prefix(node);
+                if (node.kind == ExprKind::Call && isKeyword(function))
+                    say(severity, t->line, t->predicateColumn + int(node.begin),
+                        "appel de " + quoted(function)
+                            + " impossible : c'est un mot réservé du ST, pas une fonction");
+            }
             parsed_[t->index] = std::move(result.expr);
             hasParse_[t->index] = true;
         }

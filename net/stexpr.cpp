@@ -1,4 +1,6 @@
-#include "stexpr.h"
+#include "net/stexpr.h"
+
+#include <cctype>
 
 #include <algorithm>
 #include <cstdio>
@@ -85,7 +87,6 @@ size_t utf8Length(std::string_view s, size_t p)
 enum class Tok : uint8_t {
     End,
     Name,
-    Reserved,
     Int,
     Real,
     Typed,
@@ -128,7 +129,7 @@ const Word operatorWords[] = {
 };
 
 /// Words that no name may be: statements, declarations and type names.
-constexpr std::string_view reservedWords
+constexpr std::string_view keywords
     = "IF THEN ELSE ELSIF END_IF CASE OF END_CASE FOR TO BY DO END_FOR WHILE END_WHILE REPEAT "
       "UNTIL END_REPEAT EXIT RETURN CONTINUE VAR VAR_INPUT VAR_OUTPUT VAR_IN_OUT VAR_GLOBAL "
       "VAR_EXTERNAL VAR_TEMP VAR_ACCESS VAR_CONFIG END_VAR CONSTANT RETAIN NON_RETAIN AT "
@@ -137,16 +138,291 @@ constexpr std::string_view reservedWords
       "USINT UINT UDINT ULINT REAL LREAL BYTE WORD DWORD LWORD TIME LTIME DATE LDATE "
       "TIME_OF_DAY TOD LTOD DATE_AND_TIME DT LDT";
 
-bool isReserved(std::string_view word)
+} // namespace
+
+bool isKeyword(std::string_view word)
 {
-    for (size_t p = 0; p < reservedWords.size();) {
-        const size_t q = std::min(reservedWords.find(' ', p), reservedWords.size());
-        if (sameWord(word, reservedWords.substr(p, q - p)))
+    for (size_t p = 0; p < keywords.size();) {
+        const size_t q = std::min(keywords.find(' ', p), keywords.size());
+        if (sameWord(word, keywords.substr(p, q - p)))
             return true;
         p = q + 1;
     }
     return false;
 }
+
+namespace {
+
+std::string upperCase(std::string_view text)
+{
+    std::string out(text);
+    for (char &c : out)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+/// Words that IEC 61131-3 reserves: keywords, elementary and generic types, standard functions
+/// and standard function blocks, in upper case and sorted. Type conversions (INT_TO_REAL...) are
+/// recognised by their shape.
+const std::string_view reservedWords[] = {
+    "ABS",
+    "ABSTRACT",
+    "ACOS",
+    "ACTION",
+    "ADD",
+    "AND",
+    "AND_THEN",
+    "ANY",
+    "ANY_BIT",
+    "ANY_CHAR",
+    "ANY_CHARS",
+    "ANY_DATE",
+    "ANY_DERIVED",
+    "ANY_DURATION",
+    "ANY_ELEMENTARY",
+    "ANY_INT",
+    "ANY_MAGNITUDE",
+    "ANY_NUM",
+    "ANY_REAL",
+    "ANY_SIGNED",
+    "ANY_STRING",
+    "ANY_UNSIGNED",
+    "ARRAY",
+    "AS",
+    "ASIN",
+    "AT",
+    "ATAN",
+    "ATAN2",
+    "BOOL",
+    "BY",
+    "BYTE",
+    "CASE",
+    "CHAR",
+    "CLASS",
+    "CONCAT",
+    "CONFIGURATION",
+    "CONSTANT",
+    "CONTINUE",
+    "COS",
+    "CTD",
+    "CTD_DINT",
+    "CTD_LINT",
+    "CTD_UDINT",
+    "CTD_ULINT",
+    "CTU",
+    "CTUD",
+    "CTUD_DINT",
+    "CTUD_LINT",
+    "CTUD_UDINT",
+    "CTUD_ULINT",
+    "CTU_DINT",
+    "CTU_LINT",
+    "CTU_UDINT",
+    "CTU_ULINT",
+    "DATE",
+    "DATE_AND_TIME",
+    "DELETE",
+    "DINT",
+    "DIV",
+    "DO",
+    "DT",
+    "DWORD",
+    "ELSE",
+    "ELSIF",
+    "EN",
+    "END_ACTION",
+    "END_CASE",
+    "END_CLASS",
+    "END_CONFIGURATION",
+    "END_FOR",
+    "END_FUNCTION",
+    "END_FUNCTION_BLOCK",
+    "END_IF",
+    "END_INTERFACE",
+    "END_METHOD",
+    "END_NAMESPACE",
+    "END_PROGRAM",
+    "END_REPEAT",
+    "END_RESOURCE",
+    "END_STEP",
+    "END_STRUCT",
+    "END_TRANSITION",
+    "END_TYPE",
+    "END_VAR",
+    "END_WHILE",
+    "ENO",
+    "EQ",
+    "EXIT",
+    "EXP",
+    "EXPT",
+    "EXTENDS",
+    "FALSE",
+    "FINAL",
+    "FIND",
+    "FOR",
+    "FROM",
+    "FUNCTION",
+    "FUNCTION_BLOCK",
+    "F_EDGE",
+    "F_TRIG",
+    "GE",
+    "GT",
+    "IF",
+    "IMPLEMENTS",
+    "INITIAL_STEP",
+    "INSERT",
+    "INT",
+    "INTERFACE",
+    "INTERNAL",
+    "INTERVAL",
+    "LDATE",
+    "LDATE_AND_TIME",
+    "LDT",
+    "LE",
+    "LEFT",
+    "LEN",
+    "LIMIT",
+    "LINT",
+    "LN",
+    "LOG",
+    "LREAL",
+    "LT",
+    "LTIME",
+    "LTIME_OF_DAY",
+    "LTOD",
+    "LWORD",
+    "MAX",
+    "METHOD",
+    "MID",
+    "MIN",
+    "MOD",
+    "MOVE",
+    "MUL",
+    "MUX",
+    "NAMESPACE",
+    "NE",
+    "NON_RETAIN",
+    "NOT",
+    "NULL",
+    "OF",
+    "ON",
+    "OR",
+    "OR_ELSE",
+    "OVERLAP",
+    "OVERRIDE",
+    "PRIORITY",
+    "PRIVATE",
+    "PROGRAM",
+    "PROTECTED",
+    "PUBLIC",
+    "READ_ONLY",
+    "READ_WRITE",
+    "REAL",
+    "REF",
+    "REFERENCE",
+    "REF_TO",
+    "REPEAT",
+    "REPLACE",
+    "RESOURCE",
+    "RETAIN",
+    "RETURN",
+    "RIGHT",
+    "ROL",
+    "ROR",
+    "RS",
+    "RTC",
+    "R_EDGE",
+    "R_TRIG",
+    "SEL",
+    "SEMA",
+    "SHL",
+    "SHR",
+    "SIN",
+    "SINGLE",
+    "SINT",
+    "SQRT",
+    "SR",
+    "STEP",
+    "STRING",
+    "STRUCT",
+    "SUB",
+    "SUPER",
+    "TAN",
+    "TASK",
+    "THEN",
+    "THIS",
+    "TIME",
+    "TIME_OF_DAY",
+    "TO",
+    "TOD",
+    "TOF",
+    "TON",
+    "TP",
+    "TRANSITION",
+    "TRUE",
+    "TRUNC",
+    "TYPE",
+    "UDINT",
+    "UINT",
+    "ULINT",
+    "UNTIL",
+    "USING",
+    "USINT",
+    "VAR",
+    "VAR_ACCESS",
+    "VAR_CONFIG",
+    "VAR_EXTERNAL",
+    "VAR_GLOBAL",
+    "VAR_INPUT",
+    "VAR_IN_OUT",
+    "VAR_OUTPUT",
+    "VAR_STAT",
+    "VAR_TEMP",
+    "WCHAR",
+    "WHILE",
+    "WITH",
+    "WORD",
+    "WSTRING",
+    "XOR",
+};
+
+const std::string_view elementaryTypes[] = {
+    "BCD",     "BOOL",          "BYTE",        "CHAR",  "DATE",  "DINT",  "DT",    "DWORD",
+    "INT",     "LINT",          "LREAL",       "LTIME", "LWORD", "REAL",  "SINT",  "STRING",
+    "TIME",    "TOD",           "UDINT",       "UINT",  "ULINT", "USINT", "WCHAR", "WORD",
+    "WSTRING", "DATE_AND_TIME", "TIME_OF_DAY", "LDT",   "LTOD",  "LDATE",
+};
+
+bool isType(std::string_view word)
+{
+    return std::find(std::begin(elementaryTypes), std::end(elementaryTypes), word)
+        != std::end(elementaryTypes);
+}
+
+/// Type conversions: X_TO_Y, TRUNC_Y, X_TRUNC_Y, with X and Y elementary types.
+bool isConversion(std::string_view word)
+{
+    for (std::string_view joint : {"_TO_", "_TRUNC_"}) {
+        for (size_t at = word.find(joint); at != std::string_view::npos;
+             at = word.find(joint, at + 1)) {
+            if (isType(word.substr(0, at)) && isType(word.substr(at + joint.size())))
+                return true;
+        }
+    }
+    return word.compare(0, 6, "TRUNC_") == 0 && isType(word.substr(6));
+}
+
+} // namespace
+
+bool isReservedWord(std::string_view word)
+{
+    const std::string key = upperCase(word);
+    return isKeyword(key)
+        || std::binary_search(std::begin(reservedWords), std::end(reservedWords), key)
+        || isConversion(key);
+}
+
+namespace {
 
 /// What may follow the '#' of a typed literal.
 enum class LiteralType : uint8_t { None, Signed, Unsigned, Bool, Real, Duration };
@@ -456,7 +732,9 @@ private:
             if (sameWord(word, w.text))
                 return w.tok;
         }
-        return isReserved(word) ? Tok::Reserved : Tok::Name;
+        // Keywords and type names read as names here, so that a label such as "Exit" can be
+        // given a valid name; the checks and the writers deal with them (see isKeyword).
+        return Tok::Name;
     }
 
     size_t addressEnd(size_t p) const
@@ -528,8 +806,6 @@ private:
         const auto c = static_cast<unsigned char>(text.empty() ? 0 : text[0]);
         if (tok_ == Tok::End)
             return "fin du prédicat";
-        if (tok_ == Tok::Reserved)
-            return "mot réservé " + quoted(text);
         if (tok_ == Tok::Comment)
             return "début de commentaire " + quoted(text);
         if (tok_ == Tok::Other && c == 0)

@@ -15,8 +15,9 @@
 // '_', '#' or '.' (12abc, 1., 16#FG) is one malformed constant.
 // Names: a letter or '_', then letters, digits and '_' (doubled or trailing '_' let through
 // for the PLC's compiler to judge). Keywords and type names (IF, THEN, END_IF, VAR, INT,
-// TIME...) are reserved: using one as a name is an error. A name before '(' is a call, with
-// positional arguments only (F(IN := x) is refused); structure members (a.b) and array
+// TIME...) read as names too, so that a label such as "Exit" can be given a valid name (see
+// isKeyword); the shape of an expression still refuses any statement. A name before '(' is a call,
+// with positional arguments only (F(IN := x) is refused); structure members (a.b) and array
 // elements (a[1]) are refused.
 // Direct addresses: '%', I, Q or M, an optional size X, B, W, D or L, then numbers joined by
 // '.' (%IX0.1, %MW10).
@@ -31,6 +32,16 @@
 #include <vector>
 
 namespace trilette {
+
+/// Whether `word` is an ST keyword or type name (IF, END_IF, EXIT, INT, TIME...), compared
+/// without case. The parser reads such words as names, so that a label like "Exit" can be given
+/// a valid name; they cannot stand as written in a program.
+bool isKeyword(std::string_view word);
+
+/// Whether `word` is reserved in IEC 61131-3, compared without case: keywords and type names,
+/// standard functions and function blocks (ABS, MAX, TON, R_TRIG...) and type conversions
+/// (INT_TO_REAL...). No variable may be named so.
+bool isReservedWord(std::string_view word);
 
 /// Nesting allowed in a predicate: parentheses, calls and unary operators each count one.
 constexpr int MaxExprDepth = 256;

@@ -1,5 +1,7 @@
 #include "run/conversion.h"
 
+#include "codegen/plcopenwriter.h"
+#include "codegen/pouwriter.h"
 #include "codegen/structurelog.h"
 #include "codegen/stwriter.h"
 #include "net/netcheck.h"
@@ -8,6 +10,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -67,6 +70,19 @@ void cannotWrite(Diagnostics &diagnostics, const std::string &path, const std::e
 
 } // namespace
 
+std::string programFileName(const std::string &baseName, OutputFormat format)
+{
+    switch (format) {
+    case OutputFormat::Pou:
+        return baseName + ".st";
+    case OutputFormat::PlcOpen:
+        return baseName + ".xml";
+    case OutputFormat::St:
+        break;
+    }
+    return baseName + "_ST.txt";
+}
+
 std::string baseNameFor(std::string_view fileName)
 {
     // Walk back over four characters: a UTF-8 lead byte with its continuation bytes, or a
@@ -95,15 +111,21 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
 {
     ConversionResult result;
     try {
-        const std::string programName = job.baseName + "_ST.txt";
+        const std::string programName = programFileName(job.baseName, job.format);
         result.logPath = joinPath(job.outputDir, job.baseName + ".log");
         result.programPath = joinPath(job.outputDir, programName);
 
         Net net;
         Diagnostics found;
         const ReadResult read = readNetFile(job.netPath, net, trace, &found);
-        if (read == ReadResult::Done)
-            checkNet(net, job.netPath, CheckOptions(), found);
+        const bool complete = job.format != OutputFormat::St;
+        std::unique_ptr<ProgramSymbols> symbols;
+        if (read == ReadResult::Done) {
+            checkNet(net, job.netPath, {complete, complete}, found);
+            if (complete)
+                symbols = std::make_unique<ProgramSymbols>(net, job.baseName, job.timeUnit,
+                                                           job.netPath, found);
+        }
         found.sortByLine();
         if (job.warningsAreErrors)
             found.makeWarningsErrors();
@@ -123,8 +145,18 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         TextSink log, program, programTrace;
         runSideBySide([&] { writeStructureLog(places, transitions, log); },
                       [&] {
-                          writeStCode(net, program, &programTrace);
-                          appendOutputBlock(net, program);
+                          switch (job.format) {
+                          case OutputFormat::St:
+                              writeStCode(net, program, &programTrace);
+                              appendOutputBlock(net, program);
+                              break;
+                          case OutputFormat::Pou:
+                              writePou(net, *symbols, fileNameOf(job.netPath), program);
+                              break;
+                          case OutputFormat::PlcOpen:
+                              writePlcOpen(net, *symbols, fileNameOf(job.netPath), program);
+                              break;
+                          }
                       });
         report(observer, 18);
         report(observer, 20);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codegen/symbols.h"
 #include "util/diagnostic.h"
 #include "util/textsink.h"
 
@@ -20,6 +21,17 @@ public:
     virtual void debugLine(const std::string &text) = 0;
 };
 
+/// What the program is written as.
+enum class OutputFormat {
+    /// The statement list of the net, NAME_ST.txt, names as they stand.
+    St,
+    /// A complete IEC 61131-3 compilation unit, NAME.st: the PROGRAM with its declarations, and
+    /// a CONFIGURATION that runs it.
+    Pou,
+    /// The same program as a PLCopen XML project, NAME.xml.
+    PlcOpen,
+};
+
 /// One net to convert. Paths are in the file system's encoding.
 struct ConversionJob
 {
@@ -28,6 +40,9 @@ struct ConversionJob
     std::string outputDir;
     /// Stem of the outputs' names (see baseNameFor).
     std::string baseName;
+    OutputFormat format = OutputFormat::St;
+    /// The unit of the net's time intervals, for the timers of a complete program.
+    TimeUnit timeUnit = TimeUnit::Seconds;
     /// Read and check the net only: nothing is written.
     bool checkOnly = false;
     /// Warnings count as errors (they then stop the outputs), for build pipelines.
@@ -45,6 +60,9 @@ struct ConversionResult
     bool written = false;
     bool ok() const { return !diagnostics.hasErrors(); }
 };
+
+/// The name of the program file for a base name: NAME_ST.txt, NAME.st or NAME.xml.
+std::string programFileName(const std::string &baseName, OutputFormat format);
 
 /// The file name less its last four characters (whatever they are), or "Ex" for a name of four
 /// characters or fewer. Characters are counted in UTF-8; an invalid byte counts as one.

@@ -4,7 +4,8 @@
 # --bench Google Benchmark and GNU time)
 set -euo pipefail
 
-packages=(g++ make cmake qtbase5-dev qtbase5-dev-tools)
+packages=(g++ make cmake qtbase5-dev qtbase5-dev-tools libpugixml-dev qttranslations5-l10n
+  libxml2-utils)
 case "${1:-}" in
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
   --bench) packages+=(libbenchmark-dev time) ;;

@@ -117,6 +117,10 @@ void TestStExpr::parse_data()
         {"a - -1", "sub(a, neg(1))"},
         {"(a OR b) AND c", "and((or(a, b)), c)"},
         {"x MOD 3 = 0", "eq(mod(x, 3), 0)"},
+        // Keywords read as names, for the writers to rename.
+        {"Exit", "Exit"},
+        {"a AND then", "and(a, then)"},
+        {"INT(a) > 0", "gt(call INT(a), 0)"},
         {"a<>b AND a<=b AND a>=b AND a**b",
          "and(and(and(ne(a, b), le(a, b)), ge(a, b)), pow(a, b))"},
         // Literals, addresses and calls.
@@ -154,9 +158,8 @@ void TestStExpr::parse_data()
         {"'txt'", "@0 opérande attendu, « ' » trouvé"},
         {"(* c *)", "@0 opérande attendu, début de commentaire « (* » trouvé"},
         {"a // c", "@2 fin du prédicat attendue, début de commentaire « // » trouvé"},
-        {"IF", "@0 opérande attendu, mot réservé « IF » trouvé"},
-        {"a AND then", "@6 opérande attendu, mot réservé « then » trouvé"},
-        {"INT(a) > 0", "@0 opérande attendu, mot réservé « INT » trouvé"},
+        {"IF a", "@3 fin du prédicat attendue, « a » trouvé"},
+        {"a THEN b", "@2 fin du prédicat attendue, « THEN » trouvé"},
         {"a b", "@2 fin du prédicat attendue, « b » trouvé"},
         {"a..b", "@1 fin du prédicat attendue, « . » trouvé"},
         {"a[1]", "@1 fin du prédicat attendue, « [ » trouvé"},

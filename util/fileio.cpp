@@ -229,6 +229,16 @@ bool exists(const std::string &path)
     return fs::exists(fs::symlink_status(nativePath(path), error));
 }
 
+std::string fileNameOf(const std::string &path)
+{
+#ifdef _WIN32
+    const size_t slash = path.find_last_of("/\\");
+#else
+    const size_t slash = path.find_last_of('/');
+#endif
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string joinPath(const std::string &folder, const std::string &name)
 {
     if (folder.empty())

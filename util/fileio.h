@@ -44,6 +44,9 @@ bool isDirectory(const std::string &path);
 /// True when something (a file, a folder...) exists at `path`.
 bool exists(const std::string &path);
 
+/// The file-name part of a path (after the last separator).
+std::string fileNameOf(const std::string &path);
+
 /// Joins a folder and a file name with the platform's separator; an empty folder gives the name.
 std::string joinPath(const std::string &folder, const std::string &name);
 

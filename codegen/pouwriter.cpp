@@ -1,0 +1,121 @@
+#include "codegen/pouwriter.h"
+
+#include "codegen/stwriter.h"
+
+namespace trilette {
+
+namespace {
+
+const char *typeName(VariableType type)
+{
+    switch (type) {
+    case VariableType::Bool:
+        return "BOOL";
+    case VariableType::Dint:
+        return "DINT";
+    case VariableType::Timer:
+        break;
+    }
+    return "TON";
+}
+
+void declare(TextSink &out, const char *block, const std::vector<Variable> &variables)
+{
+    if (variables.empty())
+        return;
+    out.put(block);
+    out.put("\n");
+    for (const Variable &v : variables) {
+        out.put("    ");
+        out.put(v.identifier);
+        out.put(" : ");
+        out.put(typeName(v.type));
+        if (v.hasInitial) {
+            out.put(" := ");
+            out.putInt(v.initial);
+        }
+        out.put(";");
+        if (!v.comment.empty()) {
+            out.put(" (* ");
+            out.put(commentText(v.comment));
+            out.put(" *)");
+        }
+        out.put("\n");
+    }
+    out.put("END_VAR\n");
+}
+
+} // namespace
+
+std::string commentText(std::string_view text)
+{
+    std::string safe;
+    safe.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        // A whole UTF-8 sequence stays; a stray byte does not.
+        const size_t length = c < 0x80 ? 1
+            : (c & 0xE0) == 0xC0       ? 2
+            : (c & 0xF0) == 0xE0       ? 3
+            : (c & 0xF8) == 0xF0       ? 4
+                                       : 0;
+        bool whole = length > 1 && c >= 0xC2 && c <= 0xF4 && i + length <= text.size();
+        for (size_t k = 1; whole && k < length; ++k)
+            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (whole) {
+            safe.append(text.substr(i, length));
+            i += length;
+            continue;
+        }
+        if (c < 0x20 || c >= 0x7F)
+            safe += '?';
+        else if ((c == '*' && next == ')') || (c == '(' && next == '*'))
+            safe.append(1, char(c)).append(1, ' ');
+        else
+            safe += char(c);
+        ++i;
+    }
+    return safe;
+}
+
+void writePou(const Net &net, const ProgramSymbols &symbols, std::string_view netName,
+              TextSink &out)
+{
+    out.put("(*-------Codage de RDP en ST d\xC3\xA9"
+            "compos\xC3\xA9 en blocs FMG------------*)\n");
+    out.put("(* Programme complet du r\xC3\xA9seau ");
+    out.put(commentText(netName));
+    out.put(", \xC3\xA9"
+            "crit par Trilette ; temps des intervalles en ");
+    out.put(symbols.unitName());
+    out.put(" *)\n\n");
+
+    out.put("PROGRAM ");
+    out.put(symbols.programName());
+    out.put("\n");
+    declare(out, "VAR_INPUT", symbols.inputs());
+    declare(out, "VAR_OUTPUT", symbols.outputs());
+    declare(out, "VAR", symbols.locals());
+    out.put("\n");
+    writeProgramBody(net, symbols, out);
+    out.put("END_PROGRAM\n\n");
+
+    out.put("CONFIGURATION ");
+    out.put(ConfigurationNames::configuration);
+    out.put("\n    RESOURCE ");
+    out.put(ConfigurationNames::resource);
+    out.put(" ON PLC\n        TASK ");
+    out.put(ConfigurationNames::task);
+    out.put("(INTERVAL := ");
+    out.put(ConfigurationNames::interval);
+    out.put(", PRIORITY := 0);\n        PROGRAM ");
+    out.put(ConfigurationNames::instance);
+    out.put(" WITH ");
+    out.put(ConfigurationNames::task);
+    out.put(" : ");
+    out.put(symbols.programName());
+    out.put(";\n    END_RESOURCE\nEND_CONFIGURATION\n");
+}
+
+} // namespace trilette
