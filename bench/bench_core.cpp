@@ -76,7 +76,7 @@ void renderLog(benchmark::State &state)
     const Net &net = readNet(lines);
     for (auto _ : state) {
         TextSink out;
-        writeStructureLog(net.firstPlace(), net.firstTransition(), out);
+        writeStructureLog(net, out);
         benchmark::DoNotOptimize(out.text().data());
     }
     countInput(state, lines);
@@ -104,7 +104,7 @@ void convertInMemory(benchmark::State &state)
         Net net;
         readNetText(text, "bench.ndr", net, nullptr);
         TextSink log, st;
-        writeStructureLog(net.firstPlace(), net.firstTransition(), log);
+        writeStructureLog(net, log);
         writeStCode(net, st, nullptr);
         appendOutputBlock(net, st);
         benchmark::DoNotOptimize(log.text().data());

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 &traces, &diagnostics);
     checkNet(net, "fuzz.ndr", {true, true}, diagnostics);
     TextSink log, program, complete;
-    writeStructureLog(net.firstPlace(), net.firstTransition(), log);
+    writeStructureLog(net, log);
     writeStCode(net, program, &traces);
     appendOutputBlock(net, program);
     const ProgramSymbols symbols(net, "fuzz", TimeUnit::Seconds, "fuzz.ndr", diagnostics);

@@ -143,7 +143,7 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         // one after the other.
         report(observer, 15);
         TextSink log, program, programTrace;
-        runSideBySide([&] { writeStructureLog(places, transitions, log); },
+        runSideBySide([&] { writeStructureLog(net, log); },
                       [&] {
                           switch (job.format) {
                           case OutputFormat::St:
