@@ -4,7 +4,7 @@
 # --bench Google Benchmark and GNU time)
 set -euo pipefail
 
-packages=(g++ make cmake qtbase5-dev qtbase5-dev-tools)
+packages=(g++ make cmake qtbase5-dev qtbase5-dev-tools qttranslations5-l10n)
 case "${1:-}" in
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
   --bench) packages+=(libbenchmark-dev time) ;;
