@@ -145,6 +145,21 @@ void fitText(QWidget *widget, const QString &text, const QSize &room)
     widget->setFont(font);
 }
 
+/// `files` followed by `folder`, shortened to `room` pixels: the folder loses its middle while
+/// its last component still shows, else the whole message does.
+QString fitMessage(const QString &files, const QString &folder, const QFont &font, int room)
+{
+    const QFontMetrics metrics(font);
+    const QString message = files + folder;
+    if (metrics.horizontalAdvance(message) <= room)
+        return message;
+    const int folderRoom = room - metrics.horizontalAdvance(files);
+    const QString last = QStringLiteral("…") + QDir::separator() + QFileInfo(folder).fileName();
+    if (folderRoom >= metrics.horizontalAdvance(last))
+        return files + metrics.elidedText(folder, Qt::ElideMiddle, folderRoom);
+    return metrics.elidedText(message, Qt::ElideMiddle, room);
+}
+
 /// Where a button's style draws its text.
 QSize textRoom(QAbstractButton *button, QStyle::SubElement element)
 {
@@ -272,21 +287,28 @@ void MainWindow::on_commandLinkButton_clicked()
         start.folder = QDir::currentPath();
         const trilette::ConversionJob job {corePath(selectedFileName), corePath(start.folder),
                                            corePath(baseName)};
+        // Disabling the focused button moves the focus on; it comes back when the run ends,
+        // unless the user has moved it meanwhile.
+        const QPointer<QWidget> focus = QApplication::focusWidget();
         ui->commandLinkButton->setEnabled(false);
         ui->pushButton->setEnabled(false);
         ui->lineEdit->setReadOnly(true);
+        const QPointer<QWidget> movedTo = QApplication::focusWidget();
         QApplication::setOverrideCursor(Qt::WaitCursor);
 
         run_ = new QFutureWatcher<Outcome>(this);
-        connect(run_, &QFutureWatcherBase::finished, this,
-                [this, focus = QPointer<QWidget>(QApplication::focusWidget())] {
-                    QFutureWatcher<Outcome> *finished = run_;
-                    run_ = nullptr;
-                    finished->deleteLater();
-                    if (focus && focus->window() == this)
-                        focus->setFocus();
-                    finishRun(finished->result());
-                });
+        connect(run_, &QFutureWatcherBase::finished, this, [this, focus, movedTo] {
+            QFutureWatcher<Outcome> *finished = run_;
+            run_ = nullptr;
+            finished->deleteLater();
+            ui->commandLinkButton->setEnabled(true);
+            ui->pushButton->setEnabled(true);
+            ui->lineEdit->setReadOnly(false);
+            QApplication::restoreOverrideCursor();
+            if (focus && QApplication::focusWidget() == movedTo)
+                focus->setFocus();
+            finishRun(finished->result());
+        });
         run_->setFuture(QtConcurrent::run([this, job, start, convert = convert] {
             Outcome outcome = start;
             try {
@@ -305,10 +327,6 @@ void MainWindow::on_commandLinkButton_clicked()
 
 void MainWindow::finishRun(const Outcome &outcome)
 {
-    ui->commandLinkButton->setEnabled(true);
-    ui->pushButton->setEnabled(true);
-    ui->lineEdit->setReadOnly(false);
-    QApplication::restoreOverrideCursor();
     if (outcome.outOfMemory) {
         QMessageBox::warning(this, tr("Erreur"), tr("Probleme de memoire !"));
         return;
@@ -320,10 +338,7 @@ void MainWindow::finishRun(const Outcome &outcome)
         const QString files = tr("%1 et %2 écrits dans ")
                                   .arg(outcome.baseName + QLatin1String(".log"),
                                        outcome.baseName + QLatin1String("_ST.txt"));
-        const QFontMetrics metrics(statusBar()->font());
-        // The bar draws its message a few pixels in from each side.
-        const int room = statusBar()->width() - 12 - metrics.horizontalAdvance(files);
-        statusBar()->showMessage(files + metrics.elidedText(folder, Qt::ElideMiddle, room));
+        statusBar()->showMessage(fitMessage(files, folder, statusBar()->font(), width() - 18));
         statusBar()->setToolTip(files + folder);
     }
 

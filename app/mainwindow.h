@@ -66,7 +66,7 @@ private slots:
 
 private:
     struct Outcome;
-    /// Shows a finished run's outcome and gives the window back to the user.
+    /// Shows a finished run's outcome.
     void finishRun(const Outcome &outcome);
     /// Fits the form's texts into their fixed geometries.
     void fitTexts();
