@@ -85,8 +85,9 @@ void debugLine(const QString &text)
 }
 
 /// The net that a typed path names: surrounding blanks dropped, a dropped file's URL or a "~"
-/// for the home folder understood, made absolute so that a later run in TriledFiles finds it.
-QString typedPath(const QString &typed)
+/// for the home folder understood, a relative path taken from `folder`. Made absolute, so that
+/// a later run in TriledFiles still finds it.
+QString typedPath(const QString &typed, const QString &folder)
 {
     QString path = typed.trimmed();
     if (path.startsWith(QLatin1String("file:"))) {
@@ -96,7 +97,7 @@ QString typedPath(const QString &typed)
     }
     if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
         path = QDir::homePath() + path.mid(1);
-    return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
+    return path.isEmpty() ? path : QFileInfo(QDir(folder), path).absoluteFilePath();
 }
 
 /// Shows the core's progress on the window's bar, from the run's thread, and its lines in the
@@ -145,8 +146,8 @@ void fitText(QWidget *widget, const QString &text, const QSize &room)
     widget->setFont(font);
 }
 
-/// `files` followed by `folder`, shortened to `room` pixels: the folder loses its middle while
-/// its last component still shows, else the whole message does.
+/// `files` followed by `folder`, shortened to `room` pixels: the folder loses its start while
+/// its last component still shows, else the whole message loses its middle.
 QString fitMessage(const QString &files, const QString &folder, const QFont &font, int room)
 {
     const QFontMetrics metrics(font);
@@ -156,7 +157,7 @@ QString fitMessage(const QString &files, const QString &folder, const QFont &fon
     const int folderRoom = room - metrics.horizontalAdvance(files);
     const QString last = QStringLiteral("…") + QDir::separator() + QFileInfo(folder).fileName();
     if (folderRoom >= metrics.horizontalAdvance(last))
-        return files + metrics.elidedText(folder, Qt::ElideMiddle, folderRoom);
+        return files + metrics.elidedText(folder, Qt::ElideLeft, folderRoom);
     return metrics.elidedText(message, Qt::ElideMiddle, room);
 }
 
@@ -214,7 +215,11 @@ void MainWindow::setProgressValue(int value)
 
 void MainWindow::chooseNet(const QString &path)
 {
-    const QString chosen = typedPath(path);
+    // A name typed over the chosen net's path is looked for beside it.
+    const QString chosen
+        = typedPath(path,
+                    selectedFileName.isEmpty() ? QDir::currentPath()
+                                               : QFileInfo(selectedFileName).absolutePath());
     if (ui->lineEdit->text() != chosen)
         ui->lineEdit->setText(chosen);
     ui->lineEdit->setCursorPosition(chosen.size());
