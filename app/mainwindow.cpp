@@ -179,6 +179,9 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     fitTexts();
     statusBar()->setSizeGripEnabled(false);
+    // The status bar says which files a run wrote and where: in the small type of the check box
+    // above it, so that a folder's path has room.
+    statusBar()->setFont(ui->checkBox->font());
     // In a main window Enter presses a focused button only when it is an "auto default" one.
     ui->pushButton->setAutoDefault(true);
     ui->commandLinkButton->setAutoDefault(true);
