@@ -129,6 +129,7 @@ private slots:
     void readOnlyFolder();
     void answersDuringRun();
     void closedDuringRun();
+    void outOfMemory();
 
 private:
     template<typename T> T *widget(const char *name) const { return window_->findChild<T *>(name); }
@@ -842,6 +843,24 @@ void TestWindow::closedDuringRun()
     QCOMPARE(readFile(work("usine.log")), readFile(lamp + ".log"));
     QCOMPARE(readFile(work("usine_ST.txt")), readFile(lamp + "_ST.txt"));
     QCOMPARE(boxes_, QStringList());
+}
+
+// A run that runs out of memory says so, and gives the window back.
+void TestWindow::outOfMemory()
+{
+    const QString net = root_ + "/nets/usine.ndr";
+    writeFile(net, readFile(lamp + ".ndr"));
+    MainWindow::convert = [](const trilette::ConversionJob &, trilette::TextSink *,
+                             trilette::ConversionObserver *) -> trilette::ConversionResult {
+        throw std::bad_alloc();
+    };
+    choose(net);
+    triler();
+    QCOMPARE(boxes_, QStringList {"Erreur: Probleme de memoire !"});
+    QVERIFY(boxesWellFormed_);
+    QVERIFY(widget<QCommandLinkButton>("commandLinkButton")->isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(filesIn(work()), QStringList());
 }
 
 QTEST_MAIN(TestWindow)
