@@ -151,7 +151,7 @@ void fitText(QWidget *widget, const QString &text, const QSize &room)
 QString fitMessage(const QString &files, const QString &folder, const QFont &font, int room)
 {
     const QFontMetrics metrics(font);
-    const QString message = files + folder;
+    QString message = files + folder;
     if (metrics.horizontalAdvance(message) <= room)
         return message;
     const int folderRoom = room - metrics.horizontalAdvance(files);
