@@ -19,8 +19,8 @@ class MainWindowForm;
 /// field. The conversion run takes the net from here and from nowhere else.
 extern QString selectedFileName;
 
-/// Installs Qt's own French texts (file dialog, box buttons) in `application`; false when Qt's
-/// catalogue is not installed.
+/// Installs Qt's own French texts (file dialog, box buttons) in `application` and makes French
+/// the default locale; false when Qt's catalogue is not installed.
 bool installQtFrench(QCoreApplication *application);
 
 /// Trilette's one window: choosing a net, converting it off the GUI thread, and the progress of
