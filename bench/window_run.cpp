@@ -46,10 +46,11 @@ int main(int argc, char *argv[])
         QDir::setCurrent(folder.path());
         MainWindow window;
         window.show();
-        selectedFileName = net;
+        window.chooseNet(net);
         QElapsedTimer timer;
         timer.start();
         QMetaObject::invokeMethod(&window, "on_commandLinkButton_clicked");
+        window.waitForRun();
         seconds.push_back(timer.nsecsElapsed() / 1e9);
     }
     std::sort(seconds.begin(), seconds.end());

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QPushButton>
+#include <QStatusBar>
 
 #include <cstdio>
 
@@ -24,6 +25,9 @@ int main(int argc, char *argv[])
     window.show();
     window.findChild<QPushButton *>(QStringLiteral("pushButton"))->click();
     window.setProgressValue(100);
+    // What a finished run of that net says.
+    window.statusBar()->showMessage(QStringLiteral(
+        "usine.log et usine_ST.txt écrits dans /home/utilisateur/reseaux/TriledFiles"));
     QApplication::processEvents();
     if (!window.grab().save(QFile::decodeName(argv[1]), "PNG")) {
         std::fprintf(stderr, "trilette-screenshot: impossible d'ecrire %s\n", argv[1]);
