@@ -19,11 +19,6 @@ std::string upper(std::string_view text)
     return out;
 }
 
-std::string quoted(std::string_view text)
-{
-    return "« " + std::string(text) + " »";
-}
-
 const char *timeUnitSuffix(TimeUnit unit)
 {
     switch (unit) {
@@ -149,7 +144,6 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     for (const char *name : {"Config", "Ressource", "Tache", "Instance"})
         namer.reserve(name, std::string("la configuration ") + quoted(name));
     namer.reserve("Sans_effet", "la variable « Sans_effet »");
-    programName_ = namer.give(baseName, "RdP", {""}, "le programme", 0, 0);
     inputs_.push_back({"INIT", VariableType::Bool, 0, false, "réinitialise le réseau"});
 
     // Places: those declared, then those that only arcs name.
@@ -261,6 +255,9 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
                   return it->second;
               });
     }
+
+    // The program's name comes last: the names the net gives, which the user wires, come first.
+    programName_ = namer.give(baseName, "RdP", {""}, "le programme", 0, 0);
 
     // A firing block with nothing to change still needs a statement.
     for (const Transition *t = net.firstTransition(); t; t = t->next) {

@@ -3,6 +3,7 @@
 #include "net/firing.h"
 #include "net/stexpr.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <set>
@@ -13,11 +14,6 @@
 namespace trilette {
 
 namespace {
-
-std::string quoted(std::string_view text)
-{
-    return "« " + std::string(text) + " »";
-}
 
 std::string upper(std::string_view text)
 {
@@ -47,8 +43,9 @@ public:
         predicates();
         unwrittenTexts();
         transitionsWithoutInputs();
-        conflicts();
-        Priorities(net_, file_, &diagnostics_);
+        undeclaredPlaces();
+        const Priorities priorities(net_, file_, &diagnostics_);
+        conflicts(priorities);
         arcsAndIntervals();
         if (!options_.strict)
             clashes();
@@ -221,10 +218,47 @@ private:
         return provablyExclusive(parsed_[a.index], parsed_[b.index]);
     }
 
-    /// Places that feed several transitions which may fire in the same cycle: the program
-    /// serves them in file order.
-    void conflicts()
+    /// Places that arcs name but no place line declares.
+    void undeclaredPlaces()
     {
+        std::unordered_map<std::string_view, const ArcRef *> first;
+        for (const Transition *t = net_.firstTransition(); t; t = t->next) {
+            for (const ArcRef *list : {t->inputs, t->outputs}) {
+                for (const ArcRef *arc = list; arc; arc = arc->next) {
+                    if (places_.count(std::string_view(arc->placeName)))
+                        continue;
+                    auto [it, added] = first.emplace(std::string_view(arc->placeName), arc);
+                    if (!added && arc->line < it->second->line)
+                        it->second = arc;
+                }
+            }
+        }
+        std::vector<const ArcRef *> arcs;
+        for (const auto &entry : first)
+            arcs.push_back(entry.second);
+        std::sort(arcs.begin(), arcs.end(),
+                  [](const ArcRef *a, const ArcRef *b) { return a->line < b->line; });
+        for (const ArcRef *arc : arcs)
+            say(Severity::Warning, arc->line, 0,
+                "la place " + quoted(arc->placeName) + ", nommée par un arc, n'est déclarée nulle part"
+                    + (options_.strict
+                           ? " : le programme la déclare avec un marquage nul"
+                           : " : ses variables ne sont ni initialisées ni recopiées en BLOC M"));
+    }
+
+    /// Places that feed several transitions which may fire in the same cycle and that no
+    /// priority orders: the program serves them in file order.
+    void conflicts(const Priorities &priorities)
+    {
+        auto ordered = [&](const Transition *a, const Transition *b) {
+            for (const Transition *higher : priorities.over(*a))
+                if (higher == b)
+                    return true;
+            for (const Transition *higher : priorities.over(*b))
+                if (higher == a)
+                    return true;
+            return false;
+        };
         struct Feeding
         {
             const ArcRef *firstArc = nullptr;
@@ -256,7 +290,8 @@ private:
             for (size_t i = 0; i < feeding.transitions.size(); ++i)
                 for (size_t j = i + 1; j < feeding.transitions.size(); ++j)
                     if (feeding.transitions.size() > pairLimit
-                        || !exclusive(*feeding.transitions[i], *feeding.transitions[j]))
+                        || (!exclusive(*feeding.transitions[i], *feeding.transitions[j])
+                            && !ordered(feeding.transitions[i], feeding.transitions[j])))
                         involved[i] = involved[j] = any = true;
             if (!any)
                 continue;

@@ -221,10 +221,11 @@ void TestCli::diskFull()
                   {"-c", "trap '' XFSZ; ulimit -f 8 && exec \"$0\" -q n.ndr",
                    QStringLiteral(TRILETTE_BIN_DIR "/trilette-cli")});
     QVERIFY(process.waitForFinished(60000));
-    QCOMPARE(process.readAllStandardError(),
-             QByteArray("n_ST.txt: erreur: impossible d'\xc3\xa9"
-                        "crire le fichier : fichier trop "
-                        "gros\n"));
+    // Before it, the warnings about the places that the arcs name and no line declares.
+    QCOMPARE(process.readAllStandardError().split('\n').mid(300),
+             QList<QByteArray>({"n_ST.txt: erreur: impossible d'\xc3\xa9"
+                                "crire le fichier : fichier trop gros",
+                                ""}));
     QCOMPARE(process.exitCode(), 1);
     QCOMPARE(dir.entryList(QDir::Files, QDir::Name), QStringList({"n.log", "n.ndr", "n_ST.txt"}));
     QCOMPARE(contents(dir.filePath("n.log")), QByteArray("ancien"));

@@ -5,6 +5,14 @@
 
 namespace trilette {
 
+std::string quoted(std::string_view text)
+{
+    std::string out = "« ";
+    for (char c : text)
+        out += c == '@' ? ' ' : c;
+    return out + " »";
+}
+
 const char *severityName(Severity severity)
 {
     switch (severity) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace trilette {
@@ -25,6 +26,10 @@ struct Diagnostic
     std::string format() const;
     bool operator==(const Diagnostic &other) const;
 };
+
+/// A name or a text of the net between French quotes, in a message: « Data packet ». A name that
+/// braces protected in the file shows its blanks again ('@' in the net's records).
+std::string quoted(std::string_view text);
 
 /// "erreur", "avertissement" or "note".
 const char *severityName(Severity severity);
