@@ -114,7 +114,7 @@ void writePlcOpen(const Net &net, const ProgramSymbols &symbols, std::string_vie
     header.append_attribute("productVersion").set_value(TRILETTE_VERSION);
     header.append_attribute("creationDateTime").set_value(creationTime().c_str());
     header.append_attribute("contentDescription")
-        .set_value(("Reseau de Petri " + commentText(netName) + " traduit en ST").c_str());
+        .set_value(("R\xC3\xA9seau de Petri " + commentText(netName) + " traduit en ST").c_str());
 
     pugi::xml_node content = project.append_child("contentHeader");
     content.append_attribute("name").set_value(symbols.programName().c_str());
@@ -156,6 +156,7 @@ void writePlcOpen(const Net &net, const ProgramSymbols &symbols, std::string_vie
 
     SinkWriter writer(out);
     document.save(writer, "  ", pugi::format_default, pugi::encoding_utf8);
+    out.put('\n');
 }
 
 } // namespace trilette

@@ -28,8 +28,7 @@ void writeStructureLog(const Net &net, TextSink &out)
         static const char *const prefixes[] = {"", "?", "?-", "!", "!-"};
         out.put("\t Structure : [ ");
         for (const ArcRef *arc = t->inputs; arc; arc = arc->next)
-            out.format("%s%d*%s ", prefixes[int(arc->kind)], arc->weight,
-                       arc->placeName.c_str());
+            out.format("%s%d*%s ", prefixes[int(arc->kind)], arc->weight, arc->placeName.c_str());
         out.put(" -> ");
         for (const ArcRef *arc = t->outputs; arc; arc = arc->next)
             out.format("%d*%s ", arc->weight, arc->placeName.c_str());

@@ -51,6 +51,16 @@ public:
                 }
             }
         }
+        // The clocks start again with the net.
+        if (symbols_) {
+            for (const Transition *t = net_.firstTransition(); t; t = t->next) {
+                if (symbols_->timer(*t)) {
+                    out_.put('\t');
+                    restart(*t);
+                    out_.put('\n');
+                }
+            }
+        }
         out_.put("ELSE\n\n");
     }
 

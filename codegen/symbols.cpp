@@ -148,26 +148,28 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
 
     // Places: those declared, then those that only arcs name.
     std::unordered_map<std::string_view, size_t> placeIndex;
-    auto addPlace = [&](std::string_view name, int32_t marking, int line) {
+    auto addPlace = [&](std::string_view name, int32_t marking, int line, bool declared) {
         if (placeIndex.count(name))
             return;
         placeIndex.emplace(name, places_.size());
         const std::string id
             = namer.give(name, "P", {"p", "s"}, "la place " + quoted(name), line, 0);
-        const std::string comment = id == name ? std::string() : describe("place", name);
+        std::string comment = id == name ? std::string() : describe("place", name);
+        if (!declared)
+            comment = describe("place", name) + " nommée par un arc seulement";
         places_.push_back({std::string(name), id});
         locals_.push_back({id + "p", VariableType::Dint, marking, true, comment});
         locals_.push_back({id + "s", VariableType::Dint, marking, true, comment});
     };
     for (const Place *p = net.firstPlace(); p; p = p->next)
-        addPlace(p->name, p->marking, p->line);
+        addPlace(p->name, p->marking, p->line, true);
     for (const Transition *t = net.firstTransition(); t; t = t->next) {
         for (const ArcRef *list : {t->inputs, t->outputs}) {
             for (const ArcRef *arc = list; arc; arc = arc->next) {
                 if (placeIndex.count(arc->placeName))
                     continue;
                 undeclaredPlaces_.emplace_back(arc->placeName);
-                addPlace(arc->placeName, 0, arc->line);
+                addPlace(arc->placeName, 0, arc->line, false);
             }
         }
     }
