@@ -36,6 +36,8 @@ public:
         out_.put("(*-------Initialisation------------*)\n");
         for (const char *suffix : {"p := ", "s := "}) {
             for (const Place *place = net_.firstPlace(); place; place = place->next) {
+                if (!firstOfName(*place))
+                    continue;
                 out_.put("\t ");
                 out_.put(place_(place->name));
                 out_.put(suffix);
@@ -51,12 +53,14 @@ public:
                 }
             }
         }
-        // The clocks start again with the net.
+        // The clocks start again with the net: stopped, then started by the initial marking.
         if (symbols_) {
             for (const Transition *t = net_.firstTransition(); t; t = t->next) {
                 if (symbols_->timer(*t)) {
                     out_.put('\t');
                     restart(*t);
+                    out_.put("\n\t");
+                    clockCall(*t);
                     out_.put('\n');
                 }
             }
@@ -64,26 +68,23 @@ public:
         out_.put("ELSE\n\n");
     }
 
-    void clocks()
+    /// The timers of the transitions that wait, called with the marking at the start of the
+    /// cycle (so that each one reads the time), and again with the marking that the cycle leaves
+    /// (so that a wait starts at the very cycle that enables its transition, as in the net).
+    void clocks(bool atCycleEnd)
     {
         if (!symbols_)
             return;
         bool any = false;
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
-            const std::string *timer = symbols_->timer(*t);
-            if (!timer)
+            if (!symbols_->timer(*t))
                 continue;
             if (!any)
-                out_.put("(*-------Horloges------------*)\n");
+                out_.put(atCycleEnd ? "\n(*-------Horloges du nouveau marquage------------*)\n\n"
+                                    : "(*-------Horloges------------*)\n");
             any = true;
-            out_.put(*timer);
-            out_.put("(IN := ");
-            if (!markingTerms(*t, 'p'))
-                out_.put("TRUE");
-            out_.put(", PT := ");
-            out_.put(symbols_->preset(*t));
-            out_.put(");");
-            if (t->interval.latest != TimeInterval::infinity) {
+            clockCall(*t);
+            if (!atCycleEnd && t->interval.latest != TimeInterval::infinity) {
                 out_.put(" (* au plus tard ");
                 out_.putInt(t->interval.latest);
                 out_.put(" ");
@@ -92,8 +93,20 @@ public:
             }
             out_.put("\n");
         }
-        if (any)
+        if (any && !atCycleEnd)
             out_.put("\n");
+    }
+
+    /// A call of a transition's timer, its input the transition's arcs on the p variables.
+    void clockCall(const Transition &t)
+    {
+        out_.put(*symbols_->timer(t));
+        out_.put("(IN := ");
+        if (!markingTerms(t, 'p'))
+            out_.put("TRUE");
+        out_.put(", PT := ");
+        out_.put(symbols_->preset(t));
+        out_.put(");");
     }
 
     void firingBlocks()
@@ -114,8 +127,10 @@ public:
             out_.put(variable);
             out_.put("s;\n");
         };
-        for (const Place *place = net_.firstPlace(); place; place = place->next)
-            copy(place->name);
+        for (const Place *place = net_.firstPlace(); place; place = place->next) {
+            if (firstOfName(*place))
+                copy(place->name);
+        }
         if (symbols_) {
             for (const std::string &name : symbols_->undeclaredPlaces())
                 copy(name);
@@ -125,6 +140,21 @@ public:
     void outputBlock();
 
 private:
+    /// Whether a place is the first of its name. A complete program declares each name once,
+    /// with the first place's marking; the st format writes every place line as it stands.
+    bool firstOfName(const Place &place)
+    {
+        if (!symbols_)
+            return true;
+        if (placeSeen_.empty()) {
+            NameIndex<const Place *> first;
+            placeSeen_.assign(net_.placeCount(), false);
+            for (const Place *p = net_.firstPlace(); p; p = p->next)
+                placeSeen_[p->index] = first.insert(p->name, p).second;
+        }
+        return placeSeen_[place.index];
+    }
+
     std::string_view place_(std::string_view name) const
     {
         return symbols_ ? symbols_->place(name) : name;
@@ -348,6 +378,7 @@ private:
     Priorities priorities_;
     NameIndex<uint32_t> firstTaker_, firstGiver_;
     std::unordered_map<std::string_view, std::vector<const Transition *>> needing_, inhibited_;
+    std::vector<bool> placeSeen_;
 };
 
 void BodyWriter::outputBlock()
@@ -422,9 +453,10 @@ void writeProgramBody(const Net &net, const ProgramSymbols &symbols, TextSink &o
 {
     BodyWriter body(net, &symbols, out);
     body.initialisation();
-    body.clocks();
+    body.clocks(false);
     body.firingBlocks();
     body.markingCopy();
+    body.clocks(true);
     body.outputBlock();
 }
 

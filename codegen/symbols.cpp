@@ -144,7 +144,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     for (const char *name : {"Config", "Ressource", "Tache", "Instance"})
         namer.reserve(name, std::string("la configuration ") + quoted(name));
     namer.reserve("Sans_effet", "la variable « Sans_effet »");
-    inputs_.push_back({"INIT", VariableType::Bool, 0, false, "réinitialise le réseau"});
+    inputs_.push_back({"INIT", "INIT", VariableType::Bool, 0, false, "réinitialise le réseau"});
 
     // Places: those declared, then those that only arcs name.
     std::unordered_map<std::string_view, size_t> placeIndex;
@@ -158,8 +158,10 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
         if (!declared)
             comment = describe("place", name) + " nommée par un arc seulement";
         places_.push_back({std::string(name), id});
-        locals_.push_back({id + "p", VariableType::Dint, marking, true, comment});
-        locals_.push_back({id + "s", VariableType::Dint, marking, true, comment});
+        locals_.push_back(
+            {id + "p", std::string(name), VariableType::Dint, marking, true, comment});
+        locals_.push_back(
+            {id + "s", std::string(name), VariableType::Dint, marking, true, comment});
     };
     for (const Place *p = net.firstPlace(); p; p = p->next)
         addPlace(p->name, p->marking, p->line, true);
@@ -188,7 +190,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
             outputNames_.insert(std::upper_bound(outputNames_.begin(), outputNames_.end(),
                                                  std::make_pair(std::string(name), id)),
                                 {std::string(name), id});
-            outputs_.push_back({id, VariableType::Bool, 0, false,
+            outputs_.push_back({id, std::string(name), VariableType::Bool, 0, false,
                                 id == name ? std::string() : describe("sortie", name)});
             byUpper.emplace(upper(name), id);
         });
@@ -242,7 +244,8 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
                 const std::string id = namer.give(
                     use.spelling, "E", {""}, "l'entrée " + quoted(use.spelling), t->line, column);
                 inputs_.push_back(
-                    {id, asBool ? VariableType::Bool : VariableType::Dint, 0, false,
+                    {id, std::string(use.spelling),
+                     asBool ? VariableType::Bool : VariableType::Dint, 0, false,
                      id == use.spelling ? std::string() : describe("entrée", use.spelling)});
             } else if (asBool) {
                 inputs_[it->second].type = VariableType::Bool;
@@ -268,7 +271,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
             changes = arc->kind == ArcKind::Normal;
         if (!changes) {
             placeholder_ = "Sans_effet";
-            locals_.push_back({placeholder_, VariableType::Bool, 0, false,
+            locals_.push_back({placeholder_, std::string(), VariableType::Bool, 0, false,
                                "mise à vrai par les transitions dont le tir ne change rien"});
             break;
         }
@@ -286,7 +289,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
             + std::to_string(t->interval.earliest) + ","
             + (t->interval.latest < 0 ? std::string("w") : std::to_string(t->interval.latest))
             + "] " + unitName();
-        locals_.push_back({id, VariableType::Timer, 0, false, comment});
+        locals_.push_back({id, std::string(t->name), VariableType::Timer, 0, false, comment});
     }
 }
 

@@ -20,6 +20,9 @@ enum class VariableType { Bool, Dint, Timer };
 struct Variable
 {
     std::string identifier;
+    /// The name as the net writes it (an input's spelling in the predicates), empty for the
+    /// program's own variables.
+    std::string name;
     VariableType type = VariableType::Bool;
     /// The initial value, for a marking variable.
     int32_t initial = 0;

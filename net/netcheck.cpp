@@ -240,7 +240,8 @@ private:
                   [](const ArcRef *a, const ArcRef *b) { return a->line < b->line; });
         for (const ArcRef *arc : arcs)
             say(Severity::Warning, arc->line, 0,
-                "la place " + quoted(arc->placeName) + ", nommée par un arc, n'est déclarée nulle part"
+                "la place " + quoted(arc->placeName)
+                    + ", nommée par un arc, n'est déclarée nulle part"
                     + (options_.strict
                            ? " : le programme la déclare avec un marquage nul"
                            : " : ses variables ne sont ni initialisées ni recopiées en BLOC M"));
