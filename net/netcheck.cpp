@@ -166,11 +166,20 @@ private:
                               "quel (--format pou ou plcopen le renomme)");
             }
             for (const ExprNode &node : result.expr.nodes()) {
-                const std::string_view function = result.expr.prefix(node);
-                if (node.kind == ExprKind::Call && isKeyword(function))
+                const int column = t->predicateColumn + int(node.mark);
+                if (node.kind == ExprKind::Call && isKeyword(result.expr.prefix(node)))
                     say(severity, t->line, t->predicateColumn + int(node.begin),
-                        "appel de " + quoted(function)
+                        "appel de " + quoted(result.expr.prefix(node))
                             + " impossible : c'est un mot réservé du ST, pas une fonction");
+                // What strict compilers refuse where a program declares its inputs DINT.
+                if (options_.strict && node.kind == ExprKind::Pow)
+                    say(Severity::Error, t->line, column,
+                        "« ** » ne s'applique qu'aux réels, et les entrées numériques du "
+                        "programme sont des DINT : écrire la puissance autrement");
+                if (options_.strict && node.kind == ExprKind::Plus)
+                    say(Severity::Error, t->line, column,
+                        "le « + » unaire n'est pas du ST que les compilateurs acceptent : "
+                        "l'enlever");
             }
             parsed_[t->index] = std::move(result.expr);
             hasParse_[t->index] = true;
