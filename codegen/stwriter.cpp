@@ -54,6 +54,7 @@ public:
             }
         }
         // The clocks start again with the net: stopped, then started by the initial marking.
+        bool timers = false;
         if (symbols_) {
             for (const Transition *t = net_.firstTransition(); t; t = t->next) {
                 if (symbols_->timer(*t)) {
@@ -62,8 +63,11 @@ public:
                     out_.put("\n\t");
                     clockCall(*t);
                     out_.put('\n');
+                    timers = true;
                 }
             }
+            if (!timers && net_.placeCount() == 0 && symbols_->undeclaredPlaces().empty())
+                placeholder();
         }
         out_.put("ELSE\n\n");
     }
@@ -295,12 +299,17 @@ private:
         }
         if (symbols_)
             statement |= restartDisabledClocks(t);
-        if (symbols_ && !statement) {
-            out_.put('\t');
-            out_.put(symbols_->placeholder());
-            out_.put(" := TRUE;\n");
-        }
+        if (symbols_ && !statement)
+            placeholder();
         out_.put("END_IF;\n\n");
+    }
+
+    /// The statement of a branch that has nothing to do: strict compilers refuse an empty one.
+    void placeholder()
+    {
+        out_.put('\t');
+        out_.put(symbols_->placeholder());
+        out_.put(" := TRUE;\n");
     }
 
     void change(std::string_view placeName, const char *sign, int32_t weight)
@@ -425,6 +434,9 @@ void BodyWriter::outputBlock()
         }
         out_.put(";\n");
     }
+    if (symbols_ && !net_.firstTransition() && net_.placeCount() == 0
+        && symbols_->undeclaredPlaces().empty())
+        placeholder();
     out_.put("\nEND_IF;\n\n");
 }
 

@@ -264,17 +264,19 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     // The program's name comes last: the names the net gives, which the user wires, come first.
     programName_ = namer.give(baseName, "RdP", {""}, "le programme", 0, 0);
 
-    // A firing block with nothing to change still needs a statement.
-    for (const Transition *t = net.firstTransition(); t; t = t->next) {
+    // A branch with nothing to do still needs a statement: the firing block of a transition
+    // that changes nothing, and both branches of a net without places.
+    bool needed = places_.empty();
+    for (const Transition *t = net.firstTransition(); t && !needed; t = t->next) {
         bool changes = t->outputs != nullptr;
         for (const ArcRef *arc = t->inputs; arc && !changes; arc = arc->next)
             changes = arc->kind == ArcKind::Normal;
-        if (!changes) {
-            placeholder_ = "Sans_effet";
-            locals_.push_back({placeholder_, std::string(), VariableType::Bool, 0, false,
-                               "mise à vrai par les transitions dont le tir ne change rien"});
-            break;
-        }
+        needed = !changes;
+    }
+    if (needed) {
+        placeholder_ = "Sans_effet";
+        locals_.push_back({placeholder_, std::string(), VariableType::Bool, 0, false,
+                           "tient lieu d'instruction là où il n'y a rien à faire"});
     }
 
     // Timers of the transitions that must wait.
