@@ -7,7 +7,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -24,10 +23,23 @@ QString qs(const std::string &text)
     return QString::fromStdString(text);
 }
 
+// ASCII only, whatever the locale: names go into C source.
+bool isLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
 std::string upper(std::string name)
 {
-    for (char &c : name)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
+    for (char &c : name) {
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    }
     return name;
 }
 
@@ -36,8 +48,7 @@ bool isName(const std::string &name)
 {
     bool start = true;
     for (char c : name) {
-        const bool letter = std::isalpha(static_cast<unsigned char>(c)) || c == '_';
-        if (start ? !letter : !(letter || std::isdigit(static_cast<unsigned char>(c)) || c == '.'))
+        if (start ? !isLetter(c) : !(isLetter(c) || isDigit(c) || c == '.'))
             return false;
         start = c == '.';
     }
