@@ -43,12 +43,16 @@ VAR_INPUT
 END_VAR
 VAR_OUTPUT
     fini : BOOL;
+    court : BOOL;
 END_VAR
 VAR
     T1_horloge : TON;
+    T2_horloge : TON;
 END_VAR
 T1_horloge(IN := go, PT := T#5s);
+T2_horloge(IN := go, PT := T#250ms);
 fini := T1_horloge.Q;
+court := T2_horloge.Q;
 END_PROGRAM
 )";
 
@@ -207,20 +211,22 @@ void TestPlcRunner::runs_data()
         << QString();
     // The timer takes its start at the scan where IN rises and is done at the first scan
     // where at least PT has passed since.
-    QTest::newRow("TON: Q rises exactly when 5 s have passed, falls with IN")
+    QTest::newRow("TON: Q rises exactly when 5 s or 250 ms have passed, falls with IN")
         << QByteArray(minuterie)
-        << QStringList {"instance0 minuterie | go:b | fini:b T1_horloge.Q:b T1_horloge.IN:b"}
-        << QStringList {"0 | 0",    "1000 | 1", "5999 | 1",  "6000 | 1", "6001 | 1",
-                        "7000 | 0", "8000 | 1", "12999 | 1", "13000 | 1"}
-        << "fini=0 T1_horloge.Q=0 T1_horloge.IN=0\n"
-           "fini=0 T1_horloge.Q=0 T1_horloge.IN=1\n"
-           "fini=0 T1_horloge.Q=0 T1_horloge.IN=1\n"
-           "fini=1 T1_horloge.Q=1 T1_horloge.IN=1\n"
-           "fini=1 T1_horloge.Q=1 T1_horloge.IN=1\n"
-           "fini=0 T1_horloge.Q=0 T1_horloge.IN=0\n"
-           "fini=0 T1_horloge.Q=0 T1_horloge.IN=1\n"
-           "fini=0 T1_horloge.Q=0 T1_horloge.IN=1\n"
-           "fini=1 T1_horloge.Q=1 T1_horloge.IN=1\n"
+        << QStringList {"instance0 minuterie | go:b | fini:b T1_horloge.Q:b court:b"}
+        << QStringList {"0 | 0",    "1000 | 1", "1249 | 1", "1250 | 1",  "5999 | 1", "6000 | 1",
+                        "6001 | 1", "7000 | 0", "8000 | 1", "12999 | 1", "13000 | 1"}
+        << "fini=0 T1_horloge.Q=0 court=0\n"
+           "fini=0 T1_horloge.Q=0 court=0\n"
+           "fini=0 T1_horloge.Q=0 court=0\n"
+           "fini=0 T1_horloge.Q=0 court=1\n"
+           "fini=0 T1_horloge.Q=0 court=1\n"
+           "fini=1 T1_horloge.Q=1 court=1\n"
+           "fini=1 T1_horloge.Q=1 court=1\n"
+           "fini=0 T1_horloge.Q=0 court=0\n"
+           "fini=0 T1_horloge.Q=0 court=0\n"
+           "fini=0 T1_horloge.Q=0 court=1\n"
+           "fini=1 T1_horloge.Q=1 court=1\n"
         << QString();
     QTest::newRow("two program types, three instances, one configuration")
         << QByteArray(lampe) + "\n" + minuterie
@@ -286,6 +292,10 @@ void TestPlcRunner::refused_data()
     QTest::newRow("a variable name that is no identifier")
         << QByteArray(lampe) << QStringList {"instance0 lampe | INIT:b | P1p:d Lamp);:b"}
         << "invalid variable name: Lamp);";
+    QTest::newRow("a letter outside ASCII")
+        << QByteArray(lampe)
+        << QStringList {QString::fromUtf8("instance0 lampe | INIT:b | Lampé:b")}
+        << QString::fromUtf8("invalid variable name: Lampé");
     QTest::newRow("a name ending in a dot")
         << QByteArray(lampe) << QStringList {"instance0 lampe | INIT:b | P1p.:d"}
         << "invalid variable name: P1p.";

@@ -7,15 +7,15 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace trilette {
 
 namespace {
 
-const int compileTimeoutMs = 600000;
+const int compileTimeoutMs = 120000; // iec2c loops forever on some input (END_ACTION as a name)
 const int runTimeoutMs = 600000;
 
 QString qs(const std::string &text)
@@ -23,10 +23,23 @@ QString qs(const std::string &text)
     return QString::fromStdString(text);
 }
 
+// ASCII only, whatever the locale: names go into C source.
+bool isLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
 std::string upper(std::string name)
 {
-    for (char &c : name)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
+    for (char &c : name) {
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    }
     return name;
 }
 
@@ -35,8 +48,7 @@ bool isName(const std::string &name)
 {
     bool start = true;
     for (char c : name) {
-        const bool letter = std::isalpha(static_cast<unsigned char>(c)) || c == '_';
-        if (start ? !letter : !(letter || std::isdigit(static_cast<unsigned char>(c)) || c == '.'))
+        if (start ? !isLetter(c) : !(isLetter(c) || isDigit(c) || c == '.'))
             return false;
         start = c == '.';
     }
@@ -104,6 +116,36 @@ std::string errorLines(const std::string &output)
             kept += line.toStdString() + '\n';
     }
     return kept.empty() ? output : kept;
+}
+
+/// Reads the driver's answer, per line the observed values of every program, into
+/// `observations`; stops at the first line that is cut (a crash may leave half of one) or wrong.
+void readObservations(const QByteArray &output, const std::vector<PlcProgramInfo> &programs,
+                      size_t scans, std::vector<PlcObservation> *observations)
+{
+    const char *at = output.constData();
+    const char *const end = at + output.size();
+    while (observations->size() < scans) {
+        const char *const lineEnd
+            = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at)));
+        if (!lineEnd)
+            return;
+        PlcObservation observation;
+        for (const PlcProgramInfo &program : programs) {
+            observation.emplace_back();
+            for (size_t i = 0; i < program.observed.size(); ++i) {
+                char *next = nullptr;
+                observation.back().push_back(std::strtoll(at, &next, 10));
+                if (next == at || next > lineEnd)
+                    return;
+                at = next;
+            }
+        }
+        if (at != lineEnd)
+            return;
+        observations->push_back(std::move(observation));
+        at = lineEnd + 1;
+    }
 }
 
 bool fail(std::string *error, const std::string &message)
@@ -311,23 +353,7 @@ bool PlcRunner::run(const std::vector<PlcScan> &scans, std::vector<PlcObservatio
         process.waitForFinished();
     }
 
-    // Only whole lines count: a program that crashes may leave half of one.
-    QList<QByteArray> lines = process.readAllStandardOutput().split('\n');
-    lines.removeLast();
-    for (const QByteArray &line : lines) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (observations->size() == scans.size()
-            || (outputsPerScan == 0 ? !line.isEmpty() : size_t(fields.size()) != outputsPerScan))
-            break;
-        PlcObservation observation;
-        int field = 0;
-        for (const PlcProgramInfo &program : programs) {
-            observation.emplace_back();
-            for (size_t i = 0; i < program.observed.size(); ++i)
-                observation.back().push_back(fields[field++].toLongLong());
-        }
-        observations->push_back(std::move(observation));
-    }
+    readObservations(process.readAllStandardOutput(), programs, scans.size(), observations);
     const std::string stopped
         = "the program stopped at scan " + std::to_string(observations->size());
     if (!ended)
