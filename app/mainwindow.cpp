@@ -3,6 +3,7 @@
 
 #include "util/textsink.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDebug>
 #include <QDesktopServices>
@@ -15,13 +16,18 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QToolTip>
 #include <QTranslator>
 #include <QUrl>
 #include <QtConcurrent>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <new>
 
 QString selectedFileName;
@@ -50,6 +56,7 @@ struct MainWindow::Outcome
     bool outOfMemory = false;
     QString netName;
     QString baseName;
+    QString programName;
     QString folder;
 };
 
@@ -66,6 +73,10 @@ namespace {
 
 /// Diagnostics shown in a box; the rest are counted.
 constexpr int boxLines = 20;
+
+/// What each entry of "Langage de sortie" writes, in the entries' order.
+constexpr trilette::OutputFormat entryFormats[]
+    = {trilette::OutputFormat::St, trilette::OutputFormat::Pou, trilette::OutputFormat::PlcOpen};
 
 /// A path as the core's file functions take it: UTF-8 on Windows, Qt's file name encoding
 /// elsewhere.
@@ -146,6 +157,51 @@ void fitText(QWidget *widget, const QString &text, const QSize &room)
     widget->setFont(font);
 }
 
+/// Where a closed combo box's style draws its text.
+QRect comboTextRect(const QStyle *style, const QStyleOptionComboBox *option, const QWidget *widget)
+{
+    return style->subControlRect(QStyle::CC_ComboBox, option, QStyle::SC_ComboBoxEditField, widget)
+        .adjusted(1, 0, -1, 0);
+}
+
+QSize comboTextRoom(QComboBox *combo)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.editable = combo->isEditable();
+    option.frame = combo->hasFrame();
+    return comboTextRect(combo->style(), &option, combo).size();
+}
+
+/// Draws the text of a closed combo box without an icon elided at its right, where the base
+/// style would cut it off in the middle of a letter.
+class ElidingComboStyle : public QProxyStyle
+{
+public:
+    /// Over the application's style.
+    ElidingComboStyle()
+        : QProxyStyle(QApplication::style()->objectName())
+    { }
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        const auto *combo = qstyleoption_cast<const QStyleOptionComboBox *>(option);
+        if (element != CE_ComboBoxLabel || !combo || combo->editable
+            || !combo->currentIcon.isNull()) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        // Elided only beyond the room as fitText measures it: elidedText would take a text
+        // that fitText has fitted for a fraction of a pixel too wide.
+        const int room = comboTextRect(this, combo, widget).width();
+        QStyleOptionComboBox elided = *combo;
+        if (combo->fontMetrics.horizontalAdvance(combo->currentText) > room)
+            elided.currentText
+                = combo->fontMetrics.elidedText(combo->currentText, Qt::ElideRight, room);
+        QProxyStyle::drawControl(element, &elided, painter, widget);
+    }
+};
+
 /// `files` followed by `folder`, shortened to `room` pixels: the folder loses its start while
 /// its last component still shows, else the whole message loses its middle.
 QString fitMessage(const QString &files, const QString &folder, const QFont &font, int room)
@@ -189,6 +245,22 @@ MainWindow::MainWindow(QWidget *parent)
     ui->commandLinkButton->setShortcut(QKeySequence(Qt::ALT + Qt::Key_T));
     ui->pushButton->setToolTip(tr("Choisir le réseau à triler (Alt+P)"));
     ui->commandLinkButton->setToolTip(tr("Triler le réseau choisi (Alt+T)"));
+
+    // The closed combo box has room for a format's name, not for "ST (programme complet)": that
+    // one shows elided, whole in the tooltip and in the list, which is as wide as its entries.
+    QComboBox *combo = ui->comboBox;
+    auto *style = new ElidingComboStyle;
+    style->setParent(this); // outlives the combo box, which it draws
+    combo->setStyle(style);
+    combo->setToolTip(combo->currentText());
+    connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), combo, [combo](int index) {
+        combo->setToolTip(combo->itemText(index));
+        // A tooltip on show follows an entry chosen with the keyboard or the wheel.
+        if (QToolTip::isVisible() && combo->underMouse())
+            QToolTip::showText(QCursor::pos(), combo->toolTip(), combo);
+    });
+    // Styles whose list is no pop-up menu, Windows' among them, make it as wide as the box.
+    combo->view()->setMinimumWidth(combo->sizeHint().width());
 }
 
 MainWindow::~MainWindow()
@@ -209,6 +281,9 @@ void MainWindow::fitTexts()
             textRoom(ui->checkBox, QStyle::SE_CheckBoxContents));
     fitText(ui->pushButton, ui->pushButton->text(),
             textRoom(ui->pushButton, QStyle::SE_PushButtonContents));
+    // The widest format's name, "PLCopen XML", shows whole; no readable font would fit
+    // "ST (programme complet)".
+    fitText(ui->comboBox, ui->comboBox->itemText(2), comboTextRoom(ui->comboBox));
 }
 
 void MainWindow::setProgressValue(int value)
@@ -293,8 +368,12 @@ void MainWindow::on_commandLinkButton_clicked()
         start.netName = QFileInfo(selectedFileName).fileName();
         start.baseName = baseName;
         start.folder = QDir::currentPath();
-        const trilette::ConversionJob job {corePath(selectedFileName), corePath(start.folder),
-                                           corePath(baseName)};
+        trilette::ConversionJob job {corePath(selectedFileName), corePath(start.folder),
+                                     corePath(baseName)};
+        job.format = entryFormats[std::clamp(ui->comboBox->currentIndex(), 0,
+                                             int(std::size(entryFormats)) - 1)];
+        start.programName
+            = QString::fromStdString(trilette::programFileName(baseName.toStdString(), job.format));
         // Disabling the focused button moves the focus on; it comes back when the run ends,
         // unless the user has moved it meanwhile.
         const QPointer<QWidget> focus = QApplication::focusWidget();
@@ -343,20 +422,24 @@ void MainWindow::finishRun(const Outcome &outcome)
 
     if (result.written) {
         const QString folder = QDir::toNativeSeparators(outcome.folder);
-        const QString files = tr("%1 et %2 écrits dans ")
-                                  .arg(outcome.baseName + QLatin1String(".log"),
-                                       outcome.baseName + QLatin1String("_ST.txt"));
+        const QString files
+            = tr("%1 et %2 écrits dans ")
+                  .arg(outcome.baseName + QLatin1String(".log"), outcome.programName);
         statusBar()->showMessage(fitMessage(files, folder, statusBar()->font(), width() - 18));
         statusBar()->setToolTip(files + folder);
     }
 
-    if (!result.diagnostics.empty()) {
+    // Notes say how the net was written (a name that a complete program renames, a place served
+    // in file order), not that anything is wrong: alone they open no box, else they come last.
+    const trilette::Diagnostics &diagnostics = result.diagnostics;
+    if (diagnostics.hasErrors() || diagnostics.count(trilette::Severity::Warning) > 0) {
         // Errors first: they say why nothing was written, and must not drown among warnings.
-        QStringList errors, others;
-        for (const trilette::Diagnostic &diagnostic : result.diagnostics.all())
-            (diagnostic.severity == trilette::Severity::Error ? errors : others)
-                << QDir::toNativeSeparators(QString::fromStdString(diagnostic.format()));
-        QStringList lines = errors + others;
+        QStringList lines;
+        for (trilette::Severity severity :
+             {trilette::Severity::Error, trilette::Severity::Warning, trilette::Severity::Note})
+            for (const trilette::Diagnostic &diagnostic : diagnostics.all())
+                if (diagnostic.severity == severity)
+                    lines << QDir::toNativeSeparators(QString::fromStdString(diagnostic.format()));
         const int more = lines.size() - boxLines;
         if (more > 0) {
             lines.erase(lines.begin() + boxLines, lines.end());

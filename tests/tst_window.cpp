@@ -6,6 +6,9 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <limits>
+#include <utility>
+
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <unistd.h>
@@ -83,12 +86,71 @@ struct PaintCounter : QObject
     }
 };
 
+/// A paint device that keeps the texts drawn on it and nothing else.
+class TextRecorder : public QPaintDevice
+{
+public:
+    explicit TextRecorder(const QSize &size)
+        : size_(size)
+    { }
+    QPaintEngine *paintEngine() const override { return &engine_; }
+    /// The texts drawn since the last call, joined.
+    QString take() { return std::exchange(engine_.drawn, QString()); }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth:
+            return size_.width();
+        case PdmHeight:
+            return size_.height();
+        case PdmWidthMM:
+            return size_.width() * 254 / 960;
+        case PdmHeightMM:
+            return size_.height() * 254 / 960;
+        case PdmNumColors:
+            return std::numeric_limits<int>::max();
+        case PdmDepth:
+            return 32;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        default: // the dots per inch of Qt's offscreen screen
+            return 96;
+        }
+    }
+
+private:
+    struct Engine : QPaintEngine
+    {
+        Engine()
+            : QPaintEngine(AllFeatures)
+        { }
+        bool begin(QPaintDevice *) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState &) override { }
+        void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override { }
+        void drawPath(const QPainterPath &) override { }
+        void drawPolygon(const QPointF *, int, PolygonDrawMode) override { }
+        void drawTextItem(const QPointF &, const QTextItem &item) override { drawn += item.text(); }
+        Type type() const override { return User; }
+        QString drawn;
+    };
+    QSize size_;
+    mutable Engine engine_;
+};
+
 /// Clicks on "Triler", one per chosen net, and what they leave. Paths relative to the work
 /// folder; <nets> stands for the nets folder, <work> for the work folder.
 struct Runs
 {
+    int entry; // of "Langage de sortie", chosen with the keyboard
     QStringList before; // made first: "name/" a folder, "name" a file holding "ancien\n"
-    QByteArray net; // written at each chosen path unless null; the lamp's outputs match goldens
+    // Written at each chosen path unless null. The lamp's log and ST match goldens; its complete
+    // programs are checked for their frame.
+    QByteArray net;
     QStringList chosen; // the browse answer for each click; null: no browse
     bool ticked; // "open the folder after generating"
     QList<int> progress; // the bar's values over all clicks
@@ -168,6 +230,7 @@ private:
 
     QString startDir_;
     QFont appFont_;
+    QString appStyle_;
     std::unique_ptr<QTemporaryDir> temp_;
     QString root_;
     MainWindow *window_ = nullptr;
@@ -183,6 +246,7 @@ void TestWindow::initTestCase()
 {
     startDir_ = QDir::currentPath();
     appFont_ = QApplication::font();
+    appStyle_ = QApplication::style()->objectName();
     MainWindow::fileDialog = [this](QWidget *parent, const QString &caption, const QString &dir,
                                     const QString &filter) {
         dialogCalls_ << QStringLiteral("%1 | %2 | %3 | %4")
@@ -235,13 +299,16 @@ void TestWindow::cleanup()
     hold_.reset();
     MainWindow::convert = &trilette::convertNet;
     QApplication::setFont(appFont_);
+    if (QApplication::style()->objectName() != appStyle_)
+        QApplication::setStyle(appStyle_);
     qInstallMessageHandler(testlibHandler);
     QDir::setCurrent(startDir_);
     temp_.reset();
 }
 
 // The window, and each widget in creation order under its parent: class, parent, what it shows
-// (a bar its range, a combo box its items); the fixed size, the slots, the tab order.
+// (a bar its range, a combo box its items and the one chosen); no two widgets overlap; the fixed
+// size, the slots, the tab order.
 void TestWindow::form()
 {
     QStringList found;
@@ -252,7 +319,8 @@ void TestWindow::form()
                 row << QStringLiteral("%1-%2").arg(bar->minimum()).arg(bar->maximum());
             else if (auto *combo = qobject_cast<QComboBox *>(w))
                 for (int i = 0; i < combo->count(); ++i)
-                    row << combo->itemText(i);
+                    row << (i == combo->currentIndex() ? '[' + combo->itemText(i) + ']'
+                                                       : combo->itemText(i));
             else if (!w->property("text").toString().isEmpty())
                 row << w->property("text").toString();
             found << row.join(' ');
@@ -266,13 +334,22 @@ void TestWindow::form()
                  "lineEdit QLineEdit centralWidget",
                  "commandLinkButton QCommandLinkButton centralWidget Triler",
                  "progressBar QProgressBar centralWidget 0-100",
-                 "comboBox QComboBox centralWidget ST",
+                 "comboBox QComboBox centralWidget [ST] ST (programme complet) PLCopen XML",
                  "label QLabel centralWidget Langage de sortie:",
                  "label_2 QLabel centralWidget Nom du fichier \xc3\xa0 triler:",
                  "checkBox QCheckBox centralWidget Ouvrir le dossier apr\xc3\xa8s "
                  "g\xc3\xa9n\xc3\xa9ration",
                  "line QFrame centralWidget",
              }));
+    QStringList overlaps;
+    const QList<QWidget *> placed
+        = widget<QWidget>("centralWidget")
+              ->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (int i = 0; i < placed.size(); ++i)
+        for (int j = i + 1; j < placed.size(); ++j)
+            if (placed[i]->geometry().intersects(placed[j]->geometry()))
+                overlaps << placed[i]->objectName() + ' ' + placed[j]->objectName();
+    QCOMPARE(overlaps, QStringList());
     QCOMPARE(widget<QFrame>("line")->frameShape(), QFrame::HLine);
     QCOMPARE(widget<QCheckBox>("checkBox")->isChecked(), false);
     QCOMPARE(window_->menuBar(), widget<QMenuBar>("menuBar"));
@@ -497,16 +574,23 @@ void TestWindow::keyboard()
 
 void TestWindow::textsFit_data()
 {
-    // The desktop's usual 9 points, at 96 and 120 dots per inch.
+    // The desktop's usual 9 points, at 96 and 120 dots per inch; Qt's own style, whose combo
+    // box lists its entries in a pop-up menu, and one of Windows' kind, which lists them in a box.
     QTest::addColumn<int>("pixels");
-    QTest::newRow("96 dpi") << 12;
-    QTest::newRow("120 dpi") << 15;
+    QTest::addColumn<QString>("style");
+    for (const char *style : {"Fusion", "Windows"}) {
+        QTest::addRow("96 dpi, %s", style) << 12 << style;
+        QTest::addRow("120 dpi, %s", style) << 15 << style;
+    }
 }
 
-// Every text shows whole in its widget's fixed geometry, in the application's font.
+// Every text shows whole in its widget's fixed geometry, in the application's font; the one
+// entry of the combo box too long for it shows elided.
 void TestWindow::textsFit()
 {
     QFETCH(int, pixels);
+    QFETCH(QString, style);
+    QVERIFY(QApplication::setStyle(style));
     QFont font = QApplication::font();
     font.setPixelSize(pixels);
     QApplication::setFont(font);
@@ -547,6 +631,50 @@ void TestWindow::textsFit()
                            .arg(room.height());
     }
     QCOMPARE(clipped, QStringList());
+
+    // The closed combo box shows the formats' names whole and the long entry elided, as a start
+    // that tells it from "ST" followed by "…", all within the room of its style; its tooltip
+    // gives the entry whole, and so does the list.
+    showActive();
+    auto *combo = widget<QComboBox>("comboBox");
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    const int room
+        = combo->style()
+              ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
+              .width();
+    TextRecorder recorder(combo->size());
+    QStringList shown;
+    for (int i = 0; i < combo->count(); ++i) {
+        const QString entry = combo->itemText(i);
+        combo->setCurrentIndex(i);
+        combo->render(&recorder);
+        const QString text = recorder.take();
+        if (text == entry)
+            shown << "whole";
+        else if (text.endsWith(QChar(0x2026)) && text.size() > 8
+                 && entry.startsWith(text.chopped(1)))
+            shown << "elided";
+        else
+            shown << text;
+        if (QFontMetrics(combo->font()).horizontalAdvance(text) > room)
+            clipped << text;
+        if (combo->toolTip() != entry)
+            clipped << "tooltip " + combo->toolTip();
+    }
+    QCOMPARE(shown, QStringList({"whole", "elided", "whole"}));
+    combo->showPopup();
+    QAbstractItemView *list = combo->view();
+    QVERIFY(list->isVisible());
+    TextRecorder listed(list->viewport()->size());
+    list->viewport()->render(&listed);
+    QCOMPARE(listed.take(), QString("STST (programme complet)PLCopen XML"));
+    for (int i = 0; i < combo->count(); ++i)
+        if (QFontMetrics(list->font()).horizontalAdvance(combo->itemText(i))
+            > list->viewport()->width())
+            clipped << "list " + combo->itemText(i);
+    combo->hidePopup();
+    QCOMPARE(clipped, QStringList());
 }
 
 // Qt's own texts (dialog and box buttons) speak French.
@@ -568,13 +696,14 @@ void TestWindow::french()
 void TestWindow::run_data()
 {
     QTest::addColumn<Runs>("runs");
-    const auto add
-        = [](const char *name, QStringList before, QByteArray net, QStringList chosen, bool ticked,
-             QList<int> progress, QStringList boxes, QStringList debug, QStringList files = {},
-             QString current = {}, QStringList opened = {}, QString status = {}) {
-              QTest::newRow(name) << Runs {before, net,   chosen,  ticked, progress, boxes,
-                                           debug,  files, current, opened, status};
-          };
+    int entry = 0; // that of the rows that follow
+    const auto add = [&entry](const char *name, QStringList before, QByteArray net,
+                              QStringList chosen, bool ticked, QList<int> progress,
+                              QStringList boxes, QStringList debug, QStringList files = {},
+                              QString current = {}, QStringList opened = {}, QString status = {}) {
+        QTest::newRow(name) << Runs {entry, before, net,   chosen,  ticked, progress,
+                                     boxes, debug,  files, current, opened, status};
+    };
     const QByteArray lampNet = readFile(lamp + ".ndr");
     const QList<int> all {0, 5, 10, 15, 18, 20, 30, 70, 100};
     const QString usine = "<nets>/usine.ndr", a = "<nets>/a.ndr", T = "TriledFiles/";
@@ -584,8 +713,9 @@ void TestWindow::run_data()
     auto reached = [](const QString &net, const QString &base) {
         return QStringList {'"' + net + '"', net, "", "", base + ".log"};
     };
-    auto done = [&](const QString &net, const QString &base) {
-        return reached(net, base) + QStringList {"", "T1", "P1", base + "_ST.txt"};
+    auto done = [&](const QString &net, const QString &base, const QString &program = {}) {
+        return reached(net, base)
+            + QStringList {"", "T1", "P1", program.isNull() ? base + "_ST.txt" : program};
     };
     const QString failed
         = "Erreur: Le r\xc3\xa9seau \xc2\xab %1 \xc2\xbb n'a pas \xc3\xa9t\xc3\xa9 "
@@ -596,8 +726,11 @@ void TestWindow::run_data()
     const QString unwritable = "<work>/TriledFiles/%1: erreur: impossible d'\xc3\xa9"
                                "crire le fichier : un dossier porte ce nom";
     const QString accents = "<nets>/r\xc3\xa9seau.ndr";
-    const QString written = "%1.log et %1_ST.txt \xc3\xa9"
-                            "crits dans <work>";
+    const auto written = [](const QString &base, const QString &program = {}) {
+        return base + ".log et " + (program.isNull() ? base + "_ST.txt" : program)
+            + " \xc3\xa9"
+              "crits dans <work>";
+    };
     const QString skipped = "<work>/n.ndr:%1: avertissement: ligne de transition ignor\xc3\xa9"
                             "e : il y manque le jeton 4 (le nom)";
     const QString noEnd = "<work>/n.ndr: avertissement: pas de ligne de fin \xc2\xab h \xc2\xbb :"
@@ -610,18 +743,18 @@ void TestWindow::run_data()
     add("never browsed, then dialog cancelled", {T}, {}, {QString(), ""}, true, {0, 5, 0, 5},
         {noNet, noNet}, none + none);
     add("into TriledFiles, opened", {T}, lampNet, {usine}, true, all, {}, done(usine, "usine"),
-        {T + "usine.log", T + "usine_ST.txt"}, T, {T}, written.arg("usine") + "/TriledFiles");
+        {T + "usine.log", T + "usine_ST.txt"}, T, {T}, written("usine") + "/TriledFiles");
     add("no TriledFiles: current directory, opened", {}, lampNet, {usine}, true, all, {},
-        done(usine, "usine"), {"usine.log", "usine_ST.txt"}, "", {""}, written.arg("usine"));
+        done(usine, "usine"), {"usine.log", "usine_ST.txt"}, "", {""}, written("usine"));
     add("two runs, one folder: accents, four characters", {T}, lampNet, {accents, "<nets>/.ndr"},
         false, all + all, {}, done(accents, "r\xc3\xa9seau") + done("<nets>/.ndr", "Ex"),
         {T + "Ex.log", T + "Ex_ST.txt", T + "r\xc3\xa9seau.log", T + "r\xc3\xa9seau_ST.txt"}, T, {},
-        written.arg("Ex") + "/TriledFiles");
+        written("Ex") + "/TriledFiles");
     // The current directory that a run enters stays entered.
     add("two runs, nested folder, opened", {T + T}, lampNet, {usine, a}, true, all + all, {},
         done(usine, "usine") + done(a, "a"),
         {T + T + "a.log", T + T + "a_ST.txt", T + "usine.log", T + "usine_ST.txt"}, T + T,
-        {T, T + T}, written.arg("a") + "/TriledFiles/TriledFiles");
+        {T, T + T}, written("a") + "/TriledFiles/TriledFiles");
     // Nothing is written for a net that cannot be read; an earlier output of its name stays.
     add("unreadable net", {T, T + "absent.log"}, {}, {"<nets>/absent.ndr"}, false, {0, 5, 10},
         {failed.arg("absent.ndr")
@@ -635,7 +768,7 @@ void TestWindow::run_data()
         {failed.arg("usine.ndr") + unwritable.arg("usine.log")}, done(usine, "usine"), {}, T);
     add("damaged net", {}, damaged(1), {"n.ndr"}, false, all,
         {remarks.arg("n.ndr") + skipped.arg(2) + '\n' + noEnd}, damagedDebug,
-        {"n.log", "n.ndr", "n_ST.txt"}, "", {}, written.arg("n"));
+        {"n.log", "n.ndr", "n_ST.txt"}, "", {}, written("n"));
     // One box, an error one, with the error first.
     add("damaged net not written", {"n_ST.txt/"}, damaged(1), {"n.ndr"}, false, all.mid(0, 8),
         {failed.arg("n.ndr")
@@ -648,16 +781,54 @@ void TestWindow::run_data()
         first20 << skipped.arg(line);
     add("21 remarks", {}, damaged(20), {"n.ndr"}, false, all,
         {remarks.arg("n.ndr") + first20.join('\n') + "\n\xe2\x80\xa6 et 1 autre message."},
-        damagedDebug, {"n.log", "n.ndr", "n_ST.txt"}, "", {}, written.arg("n"));
+        damagedDebug, {"n.log", "n.ndr", "n_ST.txt"}, "", {}, written("n"));
     add("26 remarks", {}, damaged(25), {"n.ndr"}, false, all,
         {remarks.arg("n.ndr") + first20.join('\n') + "\n\xe2\x80\xa6 et 6 autres messages."},
-        damagedDebug, {"n.log", "n.ndr", "n_ST.txt"}, "", {}, written.arg("n"));
+        damagedDebug, {"n.log", "n.ndr", "n_ST.txt"}, "", {}, written("n"));
     add("no text", {}, QByteArray("\x89PNG\0\0", 6), {"n.ndr"}, false, {0, 5, 10},
         {failed.arg("n.ndr")
          + "<work>/n.ndr: erreur: ce n'est pas un fichier texte (il contient un octet nul) : "
            "rien n'est \xc3\xa9"
            "crit"},
         reached("<work>/n.ndr", "n"), {"n.ndr"});
+
+    // The complete formats rename the net's output "Lamp", which ST would take for the program
+    // "lamp": a note, which opens no box alone, and comes after the errors and the warnings.
+    const QString lampNdr = "<nets>/lamp.ndr";
+    const QString renamed
+        = "<nets>/lamp.ndr:2: note: \xc2\xab Lamp \xc2\xbb se confond en ST, o\xc3\xb9 la "
+          "casse ne compte pas, avec le programme : la sortie \xc2\xab Lamp \xc2\xbb "
+          "s'\xc3\xa9"
+          "crit \xc2\xab Lamp_2 \xc2\xbb";
+    QByteArray notSt = lampNet;
+    notSt.replace("[start;]", "{stop writing}");
+    const QString badPredicate
+        = "<nets>/lamp.ndr:3:32: %1: pr\xc3\xa9"
+          "dicat \xc2\xab stop writing \xc2\xbb de la transition \xc2\xab T1 "
+          "\xc2\xbb invalide en ST : fin du pr\xc3\xa9"
+          "dicat attendue, \xc2\xab writing \xc2\xbb trouv\xc3\xa9";
+    add("predicate that is no ST: converted, with a warning", {}, notSt, {lampNdr}, false, all,
+        {remarks.arg("lamp.ndr") + badPredicate.arg("avertissement")}, done(lampNdr, "lamp"),
+        {"lamp.log", "lamp_ST.txt"}, "", {}, written("lamp"));
+    entry = 1;
+    add("complete program, into TriledFiles", {T}, lampNet, {lampNdr}, false, all, {},
+        done(lampNdr, "lamp", "lamp.st"), {T + "lamp.log", T + "lamp.st"}, T, {},
+        written("lamp", "lamp.st") + "/TriledFiles");
+    add("complete program: predicate that is no ST", {}, notSt, {lampNdr}, false, {0, 5, 10},
+        {failed.arg("lamp.ndr") + badPredicate.arg("erreur") + '\n' + renamed},
+        reached(lampNdr, "lamp"));
+    entry = 2;
+    add("PLCopen XML, opened", {}, lampNet, {lampNdr}, true, all, {},
+        done(lampNdr, "lamp", "lamp.xml"), {"lamp.log", "lamp.xml"}, "", {""},
+        written("lamp", "lamp.xml"));
+    add("PLCopen XML of a net without end", {}, lampNet.left(lampNet.indexOf("h lamp")), {lampNdr},
+        false, all,
+        {remarks.arg("lamp.ndr")
+         + "<nets>/lamp.ndr: avertissement: pas de ligne de fin \xc2\xab h \xc2\xbb : le fichier "
+           "est peut-\xc3\xaatre tronqu\xc3\xa9\n"
+         + renamed},
+        done(lampNdr, "lamp", "lamp.xml"), {"lamp.log", "lamp.xml"}, "", {},
+        written("lamp", "lamp.xml"));
 }
 
 void TestWindow::run()
@@ -673,6 +844,8 @@ void TestWindow::run()
             writeFile(work(made), "ancien\n");
     if (runs.ticked)
         QTest::mouseClick(widget<QCheckBox>("checkBox"), Qt::LeftButton);
+    for (int i = 0; i < runs.entry; ++i)
+        QTest::keyClick(widget<QComboBox>("comboBox"), Qt::Key_Down);
 
     auto *bar = widget<QProgressBar>("progressBar");
     QList<int> progress;
@@ -701,7 +874,15 @@ void TestWindow::run()
     for (const QString &file : runs.files)
         if (runs.before.contains(file))
             QCOMPARE(readFile(work(file)), QByteArray("ancien\n"));
-        else if (runs.net == readFile(lamp + ".ndr"))
+        else if (runs.net != readFile(lamp + ".ndr"))
+            continue;
+        else if (file.endsWith(".st"))
+            QVERIFY(readFile(work(file)).startsWith("(*-------Codage de RDP en ST")
+                    && readFile(work(file)).contains("PROGRAM lamp")
+                    && readFile(work(file)).contains("END_CONFIGURATION"));
+        else if (file.endsWith(".xml"))
+            QVERIFY(readFile(work(file)).startsWith("<?xml"));
+        else
             QCOMPARE(readFile(work(file)),
                      readFile(lamp + (file.endsWith(".log") ? ".log" : "_ST.txt")));
     for (QString &folder : runs.opened) // "/tmp/..." here, "C:/..." on Windows

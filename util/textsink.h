@@ -39,6 +39,8 @@ public:
     /// Appends bytes as they are.
     void put(std::string_view text)
     {
+        if (text.empty()) // an empty sink's text has no bytes, and memcpy takes no null
+            return;
         if (text.size() > capacity_ - used_)
             grow(text.size());
         std::memcpy(data_.get() + used_, text.data(), text.size());
