@@ -186,15 +186,35 @@ private:
         return changers.find(arc.placeName, UINT32_MAX) < t.index;
     }
 
+    /// What a transition takes from a place when it fires: the weights of all its normal arcs
+    /// from that place, which add up when the arc is written more than once.
+    int32_t taken(const Transition &t, std::string_view placeName)
+    {
+        if (t.inputCount > 8) {
+            auto &totals = takenByPlace_[&t];
+            if (totals.empty()) {
+                for (const ArcRef *arc = t.inputs; arc; arc = arc->next)
+                    if (arc->kind == ArcKind::Normal)
+                        totals[arc->placeName] += arc->weight;
+            }
+            return int32_t(std::clamp<int64_t>(totals[placeName], INT32_MIN, INT32_MAX));
+        }
+        int64_t total = 0;
+        for (const ArcRef *arc = t.inputs; arc; arc = arc->next)
+            if (arc->kind == ArcKind::Normal && arc->placeName == placeName)
+                total += arc->weight;
+        return int32_t(std::clamp<int64_t>(total, INT32_MIN, INT32_MAX));
+    }
+
     /// One arc's test on the p or the s variable: "(Xp>=w)" or "(Xp<w)"; false for an arc that
     /// tests nothing.
-    bool arcTest(const ArcRef &arc, char variable)
+    bool arcTest(const Transition &t, const ArcRef &arc, char variable)
     {
         const char *comparison;
         int32_t weight = arc.weight;
         switch (arc.kind) {
         case ArcKind::Normal:
-            weight = std::max(weight, 1);
+            weight = std::max(taken(t, arc.placeName), 1);
             comparison = ">=";
             break;
         case ArcKind::Test:
@@ -229,7 +249,7 @@ private:
                 continue;
             if (any)
                 out_.put(" AND ");
-            any = arcTest(*arc, variable);
+            any = arcTest(t, *arc, variable);
         }
         return any;
     }
@@ -250,10 +270,10 @@ private:
             if (!testsMarking(*arc))
                 continue;
             out_.put(' ');
-            arcTest(*arc, 'p');
+            arcTest(t, *arc, 'p');
             out_.put(" AND ");
             if (needsCurrentMarking(*arc, t)) {
-                arcTest(*arc, 's');
+                arcTest(t, *arc, 's');
                 out_.put(" AND ");
             }
         }
@@ -388,6 +408,8 @@ private:
     NameIndex<uint32_t> firstTaker_, firstGiver_;
     std::unordered_map<std::string_view, std::vector<const Transition *>> needing_, inhibited_;
     std::vector<bool> placeSeen_;
+    std::unordered_map<const Transition *, std::unordered_map<std::string_view, int64_t>>
+        takenByPlace_;
 };
 
 void BodyWriter::outputBlock()

@@ -218,10 +218,16 @@ bool Simulator::arcsHold(const Node &node, const std::vector<int32_t> &marking) 
     for (const Arc &arc : node.inputs) {
         const int32_t tokens = marking[arc.place];
         switch (arc.kind) {
-        case ArcKind::Normal:
-            if (tokens < std::max(arc.weight, 1))
+        case ArcKind::Normal: {
+            // Arcs written twice between the same place and transition add their weights.
+            int64_t taken = 0;
+            for (const Arc &other : node.inputs)
+                if (other.kind == ArcKind::Normal && other.place == arc.place)
+                    taken += other.weight;
+            if (tokens < std::max<int64_t>(taken, 1))
                 return false;
             break;
+        }
         case ArcKind::Test:
             if (tokens < arc.weight)
                 return false;

@@ -123,11 +123,13 @@ private:
                     if (added)
                         continue;
                     const bool input = list == t->inputs;
+                    const bool adds = !input || arc->kind == ArcKind::Normal;
                     say(Severity::Warning, arc->line, 0,
                         "arc " + quoted(input ? arc->placeName : t->name) + " → "
                             + quoted(input ? t->name : arc->placeName) + " déjà écrit ligne "
                             + std::to_string(first->second->line)
-                            + " : le programme le compte deux fois");
+                            + (adds ? " : leurs poids s'ajoutent"
+                                    : " : chacun doit être satisfait"));
                 }
             }
         }

@@ -151,10 +151,9 @@ std::string prove(const std::vector<NetCase> &nets, uint32_t seed, size_t *faili
         for (const auto &p : batch) {
             std::vector<int64_t> values;
             for (const Variable &v : p->symbols->inputs())
-                values.push_back(v.identifier == "INIT"
-                                     ? int64_t(init[k])
-                                     : inputValue(seed, k, upper(v.name),
-                                                  v.type == VariableType::Bool));
+                values.push_back(v.identifier == "INIT" ? int64_t(init[k])
+                                                        : inputValue(seed, k, upper(v.name),
+                                                                     v.type == VariableType::Bool));
             scans[k].inputs.push_back(values);
         }
     }
@@ -171,9 +170,10 @@ std::string prove(const std::vector<NetCase> &nets, uint32_t seed, size_t *faili
         for (int k = 0; k < scanCount; ++k) {
             for (size_t i = 1; i < inputs.size(); ++i) {
                 const int64_t value = scans[k].inputs[n][i];
-                reference.setInput(inputs[i].name, inputs[i].type == VariableType::Bool
-                                                       ? Value::boolean(value != 0)
-                                                       : Value::dint(int32_t(value)));
+                reference.setInput(inputs[i].name,
+                                   inputs[i].type == VariableType::Bool
+                                       ? Value::boolean(value != 0)
+                                       : Value::dint(int32_t(value)));
             }
             reference.scan(scans[k].timeMs, init[k]);
             std::string difference;
@@ -336,9 +336,8 @@ void TestPlcProof::check(const std::vector<NetCase> &nets, uint32_t seed, bool s
         QFAIL(qPrintable(QString::fromStdString(failure)));
     const NetCase smallest = shrink(nets[failing], seed);
     const QString path = QDir::current().absoluteFilePath(QString::fromStdString(
-        "echec_" + std::to_string(seed) + "_" + QFileInfo(QString::fromStdString(smallest.name))
-                                                     .fileName()
-                                                     .toStdString()));
+        "echec_" + std::to_string(seed) + "_"
+        + QFileInfo(QString::fromStdString(smallest.name)).fileName().toStdString()));
     QFile out(path);
     if (out.open(QIODevice::WriteOnly))
         out.write(smallest.text.data(), qint64(smallest.text.size()));

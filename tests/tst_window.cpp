@@ -792,14 +792,14 @@ void TestWindow::run_data()
            "crit"},
         reached("<work>/n.ndr", "n"), {"n.ndr"});
 
-    // The complete formats rename the net's output "Lamp", which ST would take for the program
-    // "lamp": a note, which opens no box alone, and comes after the errors and the warnings.
+    // The complete formats rename the program "lamp", which ST would take for the net's output
+    // "Lamp": a note, which opens no box alone, and comes after the errors and the warnings.
     const QString lampNdr = "<nets>/lamp.ndr";
     const QString renamed
-        = "<nets>/lamp.ndr:2: note: \xc2\xab Lamp \xc2\xbb se confond en ST, o\xc3\xb9 la "
-          "casse ne compte pas, avec le programme : la sortie \xc2\xab Lamp \xc2\xbb "
+        = "<nets>/lamp.ndr: note: \xc2\xab lamp \xc2\xbb se confond en ST, o\xc3\xb9 la "
+          "casse ne compte pas, avec la sortie \xc2\xab Lamp \xc2\xbb : le programme "
           "s'\xc3\xa9"
-          "crit \xc2\xab Lamp_2 \xc2\xbb";
+          "crit \xc2\xab lamp_2 \xc2\xbb";
     QByteArray notSt = lampNet;
     notSt.replace("[start;]", "{stop writing}");
     const QString badPredicate

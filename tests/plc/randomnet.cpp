@@ -36,7 +36,8 @@ const char *const predicates[] = {
 std::string randomNet(uint32_t seed)
 {
     std::mt19937 random(seed);
-    auto pick = [&](int from, int to) { return std::uniform_int_distribution<int>(from, to)(random); };
+    auto pick
+        = [&](int from, int to) { return std::uniform_int_distribution<int>(from, to)(random); };
     auto chance = [&](int percent) { return pick(1, 100) <= percent; };
 
     const int placeCount = pick(2, 7);
