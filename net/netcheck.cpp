@@ -165,7 +165,7 @@ private:
                     say(Severity::Warning, t->line, t->predicateColumn + int(use.offset),
                         quoted(use.spelling)
                             + " est un mot réservé du ST : le programme ne compilera pas tel "
-                              "quel (--format pou ou plcopen le renomme)");
+                              "quel (le programme complet et PLCopen XML le renomment)");
             }
             for (const ExprNode &node : result.expr.nodes()) {
                 const int column = t->predicateColumn + int(node.mark);
@@ -338,8 +338,8 @@ private:
             say(Severity::Warning, t->line, 0,
                 "intervalle [" + std::to_string(t->interval.earliest) + "," + latest
                     + "] de la transition " + quoted(t->name)
-                    + " ignoré : ce format de sortie ne déclare pas de temporisation, la "
-                      "transition n'attend pas (--format pou ou plcopen)");
+                    + " ignoré : le format st n'a pas de temporisation, la transition "
+                      "n'attend pas (le programme complet et PLCopen XML en ont)");
         }
     }
 
