@@ -15,6 +15,7 @@
 #include "tests/plc/plcrunner.h"
 #include "tests/plc/randomnet.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 
 #include <random>
@@ -204,35 +205,47 @@ std::string prove(const std::vector<NetCase> &nets, uint32_t seed, size_t *faili
     return std::string();
 }
 
-/// The fewest lines of a failing net that still fail, one line dropped at a time.
+/// A smaller net that still fails: chunks of lines, then single lines, are dropped while the
+/// net keeps failing (delta debugging), for at most two minutes.
 NetCase shrink(NetCase net, uint32_t seed)
 {
-    auto fails = [&](const NetCase &candidate) {
-        size_t failing = 0;
-        return !prove({candidate}, seed, &failing).empty();
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::string> lines, end;
+    std::istringstream in(net.text);
+    for (std::string line; std::getline(in, line);)
+        (line.rfind("h", 0) == 0 ? end : lines).push_back(line);
+    auto textOf = [&](const std::vector<std::string> &kept) {
+        std::string text;
+        for (const std::string &line : kept)
+            text += line + "\n";
+        for (const std::string &line : end)
+            text += line + "\n";
+        return text;
     };
-    bool smaller = true;
-    while (smaller) {
-        smaller = false;
-        std::vector<std::string> lines;
-        std::istringstream in(net.text);
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        for (size_t i = 0; i < lines.size(); ++i) {
-            if (lines[i].rfind("h", 0) == 0)
-                continue;
-            NetCase candidate = net;
-            candidate.text.clear();
-            for (size_t k = 0; k < lines.size(); ++k)
-                if (k != i)
-                    candidate.text += lines[k] + "\n";
-            if (fails(candidate)) {
-                net = candidate;
-                smaller = true;
-                break;
+    size_t parts = 2;
+    while (lines.size() > 1 && clock.elapsed() < 120000) {
+        const size_t chunk = (lines.size() + parts - 1) / parts;
+        bool dropped = false;
+        for (size_t start = 0; start < lines.size() && !dropped; start += chunk) {
+            std::vector<std::string> kept(lines.begin(), lines.begin() + long(start));
+            kept.insert(kept.end(), lines.begin() + long(std::min(start + chunk, lines.size())),
+                        lines.end());
+            NetCase candidate {net.name, textOf(kept)};
+            size_t failing = 0;
+            if (!prove({candidate}, seed, &failing).empty()) {
+                lines = kept;
+                parts = std::max<size_t>(parts - 1, 2);
+                dropped = true;
             }
         }
+        if (!dropped) {
+            if (parts >= lines.size())
+                break;
+            parts = std::min(lines.size(), parts * 2);
+        }
     }
+    net.text = textOf(lines);
     return net;
 }
 
