@@ -14,12 +14,14 @@ namespace {
 
 const char usageText[]
     = "Usage : trilette-gennet --lines N [--seed S] [--crlf PART]\n"
-      "                        [--long-range PART] > reseau.ndr\n"
+      "                        [--long-range PART] [--random-arcs PART] > reseau.ndr\n"
       "\n"
       "Ecrit sur la sortie standard un reseau .ndr de N lignes (ligne 'h'\n"
       "comprise), toujours le meme pour la meme graine S (1 par defaut).\n"
       "N s'ecrit aussi 1e6. PART est une part entre 0 et 1 : celle des lignes\n"
-      "terminees par CR LF (0 par defaut), celle des arcs entre modules (0.1).\n";
+      "terminees par CR LF (0 par defaut), celle des arcs ajoutes entre modules\n"
+      "(0.1, au plus 0.5), celle des arcs dont la place et la transition sont\n"
+      "tirees n'importe ou dans le reseau (0 ; 1 pour un reseau aleatoire).\n";
 
 int usageError(const char *what, const char *argument)
 {
@@ -48,7 +50,8 @@ int main(int argc, char **argv)
             return 0;
         }
         const bool known = !std::strcmp(arg, "--lines") || !std::strcmp(arg, "--seed")
-            || !std::strcmp(arg, "--crlf") || !std::strcmp(arg, "--long-range");
+            || !std::strcmp(arg, "--crlf") || !std::strcmp(arg, "--long-range")
+            || !std::strcmp(arg, "--random-arcs");
         if (!known)
             return usageError("option inconnue : ", arg);
         if (i + 1 >= argc)
@@ -69,6 +72,8 @@ int main(int argc, char **argv)
             return usageError("part invalide : ", value);
         } else if (!std::strcmp(arg, "--crlf")) {
             shape.crlfShare = number;
+        } else if (!std::strcmp(arg, "--random-arcs")) {
+            shape.randomArcShare = number;
         } else {
             shape.longRangeShare = number;
         }

@@ -369,6 +369,23 @@ std::string generateNet(const NetShape &shape)
     NetWriter out(shape, text);
     long notes = 0;
     const long moduleCount = static_cast<long>(modules.size());
+    // The random ends come from their own generator, so that the rest of the net stays the
+    // same whatever their share. The reader takes an arc only to a transition declared above
+    // it: the transition is drawn among those, the place among all.
+    Random farEnds(shape.seed ^ 0x2545F4914F6CDD1Dull);
+    long declaredTransitions = 0;
+    const auto arc = [&](const std::string &place, const std::string &transition, bool fromPlace) {
+        const std::string *p = &place;
+        const std::string *t = &transition;
+        if (shape.randomArcShare > 0 && farEnds.chance(shape.randomArcShare)) {
+            p = &names.places[farEnds.below(static_cast<uint32_t>(names.places.size()))];
+            t = &names.transitions[farEnds.below(static_cast<uint32_t>(declaredTransitions))];
+        }
+        if (fromPlace)
+            writeArc(out, random, *p, *t);
+        else
+            writeArc(out, random, *t, *p);
+    };
     for (long m = 0; m < moduleCount; ++m) {
         const ModulePlan &plan = modules[m];
         const long first = names.moduleStart[m];
@@ -384,10 +401,11 @@ std::string generateNet(const NetShape &shape)
             writeNote(out, random, notes++, left, top - 50);
         for (int i = 0; i < plan.size; ++i)
             writeTransition(out, random, transition(i), m, i, left + 120 * i + 60, top + 150);
+        declaredTransitions = first + plan.size;
 
         for (int i = 0; i < plan.size; ++i) {
-            writeArc(out, random, place(i), transition(i));
-            writeArc(out, random, transition(i), place((i + 1) % plan.size));
+            arc(place(i), transition(i), true);
+            arc(place((i + 1) % plan.size), transition(i), false);
         }
         // Near places, never the ones the cycle already joins to the transition.
         static const int inputOffsets[] = {-2, -1, 1, 2};
@@ -396,10 +414,10 @@ std::string generateNet(const NetShape &shape)
             const int i = random.below(plan.size);
             if (random.chance(0.5)) {
                 const int j = (i + inputOffsets[random.below(4)] + plan.size) % plan.size;
-                writeArc(out, random, place(j), transition(i));
+                arc(place(j), transition(i), true);
             } else {
                 const int j = (i + outputOffsets[random.below(4)] + plan.size) % plan.size;
-                writeArc(out, random, transition(i), place(j));
+                arc(place(j), transition(i), false);
             }
         }
         for (int n = 0; n < plan.remoteArcs; ++n) {
@@ -412,10 +430,7 @@ std::string generateNet(const NetShape &shape)
             }
             const std::string &far
                 = names.places[names.moduleStart[other] + random.below(modules[other].size)];
-            if (random.chance(0.5))
-                writeArc(out, random, far, transition(i));
-            else
-                writeArc(out, random, transition(i), far);
+            arc(far, transition(i), random.chance(0.5));
         }
         for (int n = 0; n < plan.strayArcs; ++n)
             writeArc(out, random, place(random.below(plan.size)), place(random.below(plan.size)));

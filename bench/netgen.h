@@ -13,8 +13,13 @@ struct NetShape
     uint64_t seed = 1;
     /// Share of the lines that end with CR LF instead of LF.
     double crlfShare = 0.0;
-    /// Share of the arcs that join a transition to a place of another module.
+    /// Share of the arcs that join a transition to a place of another module, added to the
+    /// module's own arcs (at most 0.5).
     double longRangeShare = 0.10;
+    /// Share of the arcs, of every kind but place to place, whose place and transition are
+    /// drawn anywhere in the net instead: 1 joins nodes far apart in the file on almost every
+    /// arc line. The lines and names stay those of the same shape without it.
+    double randomArcShare = 0.0;
 };
 
 /// Generates the text of a large .ndr net shaped like the nets that engineers draw: modules
