@@ -183,7 +183,7 @@ private:
     {
         const NameIndex<uint32_t> &changers
             = arc.kind == ArcKind::Inhibitor ? firstGiver_ : firstTaker_;
-        return false && changers.find(arc.placeName, UINT32_MAX) < t.index;
+        return changers.find(arc.placeName, UINT32_MAX) < t.index;
     }
 
     /// What a transition takes from a place when it fires: the weights of all its normal arcs
