@@ -9,29 +9,33 @@ void writeStructureLog(const Net &net, TextSink &out)
     out.put("\n\n visalisation de la SD creee\n");
     out.put("Les places --\n");
     for (const Place *place = places; place; place = place->next) {
-        out.format(" Place [%s]\n\t M0= [%d]\n", place->name.c_str(), place->marking);
+        out.format(" Place [%.*s]\n\t M0= [%d]\n", int(place->name.size()), place->name.data(),
+                   place->marking);
         if (place->actions) {
             out.put("\tActions: ");
             for (const ActionNode *action = place->actions; action; action = action->next)
-                out.format("[%s] ", action->text.c_str());
+                out.format("[%.*s] ", int(action->text.size()), action->text.data());
         } else {
             out.put("\tActions: pas d'action ");
         }
-        out.format("\n\tsuivant [%s]\n\n", place->next ? place->next->name.c_str() : "(null)");
+        const Text next = place->next ? place->next->name : Text("(null)");
+        out.format("\n\tsuivant [%.*s]\n\n", int(next.size()), next.data());
     }
     out.put("Les transitions --\n");
     for (const Transition *t = transitions; t; t = t->next) {
-        out.format(" transition [%s]\n \t Predicat [%s]\n\t Actions [%s]\n", t->name.c_str(),
-                   t->predicate.c_str(), t->actionText.c_str());
+        out.format(" transition [%.*s]\n \t Predicat [%.*s]\n\t Actions [%.*s]\n",
+                   int(t->name.size()), t->name.data(), int(t->predicate.size()),
+                   t->predicate.data(), int(t->actionText.size()), t->actionText.data());
         // Arcs other than normal ones carry Tina's prefix before their weight: ?2 test, ?-1
         // inhibitor, !1 and !-1 stopwatch.
         static const char *const prefixes[] = {"", "?", "?-", "!", "!-"};
         out.put("\t Structure : [ ");
         for (const ArcRef *arc = t->inputs; arc; arc = arc->next)
-            out.format("%s%d*%s ", prefixes[int(arc->kind)], arc->weight, arc->placeName.c_str());
+            out.format("%s%d*%.*s ", prefixes[int(arc->kind)], arc->weight,
+                       int(arc->placeName.size()), arc->placeName.data());
         out.put(" -> ");
         for (const ArcRef *arc = t->outputs; arc; arc = arc->next)
-            out.format("%d*%s ", arc->weight, arc->placeName.c_str());
+            out.format("%d*%.*s ", arc->weight, int(arc->placeName.size()), arc->placeName.data());
         out.put("]\n");
         if (!t->interval.isDefault()) {
             out.format("\t Intervalle : [%d,", t->interval.earliest);
@@ -45,7 +49,7 @@ void writeStructureLog(const Net &net, TextSink &out)
             if (arc->higher != t)
                 continue;
             out.put(first ? "\t Priorite sur : [ " : "");
-            out.format("%s ", arc->lower->name.c_str());
+            out.format("%.*s ", int(arc->lower->name.size()), arc->lower->name.data());
             first = false;
         }
         if (!first)

@@ -150,13 +150,7 @@ private:
     {
         if (!symbols_)
             return true;
-        if (placeSeen_.empty()) {
-            NameIndex<const Place *> first;
-            placeSeen_.assign(net_.placeCount(), false);
-            for (const Place *p = net_.firstPlace(); p; p = p->next)
-                placeSeen_[p->index] = first.insert(p->name, p).second;
-        }
-        return placeSeen_[place.index];
+        return net_.findPlace(place.name) == &place;
     }
 
     std::string_view place_(std::string_view name) const
@@ -169,21 +163,32 @@ private:
     /// where an earlier firing in the same cycle can have changed that place its way.
     void indexPlaces()
     {
+        auto use = [&](Text name) -> PlaceUse & {
+            const auto [id, added] = placeUseIndex_.insert(
+                name, uint32_t(placeUses_.size()), [&](uint32_t i) { return placeUses_[i].name; });
+            if (added)
+                placeUses_.push_back({name, UINT32_MAX, UINT32_MAX});
+            return placeUses_[id];
+        };
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
+                PlaceUse &place = use(arc->placeName);
                 if (arc->kind == ArcKind::Normal)
-                    firstTaker_.insert(arc->placeName, t->index);
+                    place.firstTaker = std::min(place.firstTaker, t->index);
             }
-            for (const ArcRef *arc = t->outputs; arc; arc = arc->next)
-                firstGiver_.insert(arc->placeName, t->index);
+            for (const ArcRef *arc = t->outputs; arc; arc = arc->next) {
+                PlaceUse &place = use(arc->placeName);
+                place.firstGiver = std::min(place.firstGiver, t->index);
+            }
         }
     }
 
     bool needsCurrentMarking(const ArcRef &arc, const Transition &t) const
     {
-        const NameIndex<uint32_t> &changers
-            = arc.kind == ArcKind::Inhibitor ? firstGiver_ : firstTaker_;
-        return changers.find(arc.placeName, UINT32_MAX) < t.index;
+        const uint32_t id
+            = placeUseIndex_.find(arc.placeName, [&](uint32_t i) { return placeUses_[i].name; });
+        const PlaceUse &place = placeUses_[id];
+        return (arc.kind == ArcKind::Inhibitor ? place.firstGiver : place.firstTaker) < t.index;
     }
 
     /// What a transition takes from a place when it fires: the weights of all its normal arcs
@@ -405,9 +410,16 @@ private:
     const ProgramSymbols *symbols_;
     TextSink &out_;
     Priorities priorities_;
-    NameIndex<uint32_t> firstTaker_, firstGiver_;
+    /// For each place that arcs name, the first transition that takes tokens from it and the
+    /// first that puts tokens into it.
+    struct PlaceUse
+    {
+        Text name;
+        uint32_t firstTaker, firstGiver;
+    };
+    std::vector<PlaceUse> placeUses_;
+    NameIndex<> placeUseIndex_;
     std::unordered_map<std::string_view, std::vector<const Transition *>> needing_, inhibited_;
-    std::vector<bool> placeSeen_;
     std::unordered_map<const Transition *, std::unordered_map<std::string_view, int64_t>>
         takenByPlace_;
 };
@@ -431,10 +443,11 @@ void BodyWriter::outputBlock()
     };
     std::vector<Entry> entries;
     std::vector<Output> outputs;
-    NameIndex<size_t> outputByName;
+    NameIndex<> outputByName;
     for (const Place *place = net_.firstPlace(); place; place = place->next) {
         forEachOutputName(*place, [&](std::string_view name) {
-            const auto [index, added] = outputByName.insert(name, outputs.size());
+            const auto [index, added] = outputByName.insert(
+                name, uint32_t(outputs.size()), [&](uint32_t i) { return outputs[i].name; });
             entries.push_back({place, none});
             if (added)
                 outputs.push_back({name, entries.size() - 1, entries.size() - 1});

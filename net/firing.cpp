@@ -251,18 +251,33 @@ bool Simulator::predicateHolds(const Node &node) const
         return true;
     const EvalResult result
         = evaluate(node.predicate, [&](std::string_view name) -> std::optional<Value> {
-              const std::string key = upperCase(name);
-              if (key == "INIT")
-                  return Value::boolean(false);
-              if (auto it = variables_.find(key); it != variables_.end()) {
-                  const auto [kind, index] = it->second;
-                  if (kind == 'o')
-                      return Value::boolean(outputValues_[index]);
-                  return Value::dint(kind == 'p' ? p_[index] : s_[index]);
+              // Each spelling is looked up once: it reads INIT, an output, a marking variable
+              // or an input.
+              auto found = spellings_.find(name);
+              if (found == spellings_.end()) {
+                  const std::string key = upperCase(name);
+                  Binding binding {'i', 0, key};
+                  if (key == "INIT")
+                      binding.kind = 'I';
+                  else if (auto it = variables_.find(key); it != variables_.end())
+                      binding = {it->second.first, it->second.second, key};
+                  found = spellings_.emplace(name, binding).first;
               }
-              if (auto it = inputs_.find(key); it != inputs_.end())
-                  return it->second;
-              return std::nullopt;
+              const Binding &b = found->second;
+              switch (b.kind) {
+              case 'I':
+                  return Value::boolean(false);
+              case 'o':
+                  return Value::boolean(outputValues_[b.index]);
+              case 'p':
+                  return Value::dint(p_[b.index]);
+              case 's':
+                  return Value::dint(s_[b.index]);
+              default:
+                  if (auto it = inputs_.find(b.key); it != inputs_.end())
+                      return it->second;
+                  return std::nullopt;
+              }
           });
     return result.status == EvalResult::Ok && result.value.number != 0;
 }

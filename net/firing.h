@@ -115,6 +115,15 @@ private:
     std::unordered_map<std::string, Value> inputs_;
     /// Upper-case names that predicates may read besides inputs: outputs and marking variables.
     std::unordered_map<std::string, std::pair<char, size_t>> variables_;
+    /// What each spelling in the predicates reads: 'I' INIT, 'o' an output, 'p' or 's' a
+    /// marking variable, 'i' an input (by its upper-case key).
+    struct Binding
+    {
+        char kind;
+        size_t index;
+        std::string key;
+    };
+    mutable std::unordered_map<std::string_view, Binding> spellings_;
     std::vector<const Transition *> fired_;
     std::vector<std::string> violations_;
     int64_t unitMs_;

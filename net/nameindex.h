@@ -1,69 +1,111 @@
 #pragma once
 
-#include <cstddef>
-#include <functional>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 namespace trilette {
 
-/// Index from names to the first value given for each name, by open addressing in one flat
-/// table (a power of two in size, at most half full), so that large nets are indexed without a
-/// node allocation per name. The names are views: their text must outlive the index.
-template<typename Value> class NameIndex
+/// Names compared byte for byte.
+struct ExactNames
+{
+    static uint32_t hash(std::string_view name)
+    {
+        // FNV-1a: short names hash in a few nanoseconds.
+        uint32_t h = 2166136261u;
+        for (char c : name)
+            h = (h ^ uint8_t(c)) * 16777619u;
+        return h;
+    }
+    static bool equal(std::string_view a, std::string_view b) { return a == b; }
+};
+
+/// Names compared as ST compares identifiers: without case (ASCII letters).
+struct FoldedNames
+{
+    static char fold(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
+    static uint32_t hash(std::string_view name)
+    {
+        uint32_t h = 2166136261u;
+        for (char c : name)
+            h = (h ^ uint8_t(fold(c))) * 16777619u;
+        return h;
+    }
+    static bool equal(std::string_view a, std::string_view b)
+    {
+        if (a.size() != b.size())
+            return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if (fold(a[i]) != fold(b[i]))
+                return false;
+        return true;
+    }
+};
+
+/// Index from names to the ids (0, 1, 2...) of the things they name, by open addressing in one
+/// flat table of 8-byte slots (the hash and the id), at most half full. The index keeps no name:
+/// it asks `keyOf(id)` for the name of an id when it must compare, so that a large net is
+/// indexed in a few bytes a name.
+template<typename Names = ExactNames> class NameIndex
 {
 public:
-    /// The value of `name`, or `absent`.
-    Value find(std::string_view name, Value absent = Value()) const
+    static constexpr uint32_t none = UINT32_MAX;
+
+    /// The id given to `name`, or `none`.
+    template<typename KeyOf> uint32_t find(std::string_view name, KeyOf keyOf) const
     {
         if (slots_.empty())
-            return absent;
-        const size_t hash = std::hash<std::string_view>()(name);
-        for (size_t i = hash & mask(); slots_[i].used; i = (i + 1) & mask()) {
-            if (slots_[i].hash == hash && slots_[i].name == name)
-                return slots_[i].value;
+            return none;
+        const uint32_t hash = Names::hash(name);
+        for (size_t i = hash & mask(); slots_[i].id; i = (i + 1) & mask()) {
+            if (slots_[i].hash == hash && Names::equal(keyOf(slots_[i].id - 1), name))
+                return slots_[i].id - 1;
         }
-        return absent;
+        return none;
     }
 
-    /// Gives `name` the value `value` unless it has one: returns the value it keeps, and whether
-    /// it was added.
-    std::pair<Value, bool> insert(std::string_view name, Value value)
+    /// Gives `name` the id `id` unless it has one: returns the id it keeps, and whether it was
+    /// added.
+    template<typename KeyOf>
+    std::pair<uint32_t, bool> insert(std::string_view name, uint32_t id, KeyOf keyOf)
     {
         if (2 * (count_ + 1) > slots_.size())
             grow();
-        const size_t hash = std::hash<std::string_view>()(name);
+        const uint32_t hash = Names::hash(name);
         size_t i = hash & mask();
-        for (; slots_[i].used; i = (i + 1) & mask()) {
-            if (slots_[i].hash == hash && slots_[i].name == name)
-                return {slots_[i].value, false};
+        for (; slots_[i].id; i = (i + 1) & mask()) {
+            if (slots_[i].hash == hash && Names::equal(keyOf(slots_[i].id - 1), name))
+                return {slots_[i].id - 1, false};
         }
-        slots_[i] = {hash, name, value, true};
+        slots_[i] = {hash, id + 1};
         ++count_;
-        return {value, true};
+        return {id, true};
     }
+
+    size_t size() const { return count_; }
 
 private:
     struct Slot
     {
-        size_t hash = 0;
-        std::string_view name;
-        Value value = Value();
-        bool used = false;
+        uint32_t hash;
+        /// The id plus one; 0 for an empty slot.
+        uint32_t id;
     };
 
     size_t mask() const { return slots_.size() - 1; }
 
     void grow()
     {
-        std::vector<Slot> old(slots_.empty() ? 64 : 2 * slots_.size());
+        std::vector<Slot> old(slots_.empty() ? 64 : 2 * slots_.size(), Slot {0, 0});
         old.swap(slots_);
         for (const Slot &slot : old) {
-            if (!slot.used)
+            if (!slot.id)
                 continue;
             size_t i = slot.hash & mask();
-            while (slots_[i].used)
+            while (slots_[i].id)
                 i = (i + 1) & mask();
             slots_[i] = slot;
         }

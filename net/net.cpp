@@ -1,36 +1,121 @@
 #include "net/net.h"
 
-#include <deque>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 namespace trilette {
 
+namespace {
+
+/// Records of one kind in blocks that never move: a record's address holds for the net's life.
+template<typename Record> class RecordPool
+{
+public:
+    Record &add()
+    {
+        if (used_ == blockSize || blocks_.empty()) {
+            blocks_.push_back(std::make_unique<Record[]>(blockSize));
+            used_ = 0;
+        }
+        ++size_;
+        return blocks_.back()[used_++];
+    }
+    Record &operator[](size_t index) { return blocks_[index / blockSize][index % blockSize]; }
+    const Record &operator[](size_t index) const
+    {
+        return blocks_[index / blockSize][index % blockSize];
+    }
+
+private:
+    static constexpr size_t blockSize = 4096;
+    std::vector<std::unique_ptr<Record[]>> blocks_;
+    size_t used_ = 0;
+    size_t size_ = 0;
+};
+
+/// Texts copied end to end into large blocks, never zero-filled.
+class TextArena
+{
+public:
+    std::string_view store(std::string_view text)
+    {
+        if (text.empty())
+            return std::string_view();
+        if (text.size() > free_) {
+            const size_t size = std::max(text.size(), blockSize);
+            blocks_.push_back(std::unique_ptr<char[]>(new char[size]));
+            next_ = blocks_.back().get();
+            free_ = size;
+        }
+        char *copy = next_;
+        std::memcpy(copy, text.data(), text.size());
+        next_ += text.size();
+        free_ -= text.size();
+        return std::string_view(copy, text.size());
+    }
+
+private:
+    static constexpr size_t blockSize = size_t(1) << 20;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char *next_ = nullptr;
+    size_t free_ = 0;
+};
+
+} // namespace
+
 struct Net::Storage
 {
-    std::pmr::monotonic_buffer_resource arena {1 << 16};
-    std::pmr::deque<Place> places {&arena};
-    std::pmr::deque<Transition> transitions {&arena};
-    std::pmr::deque<ArcRef> arcs {&arena};
-    std::pmr::deque<ActionNode> actions {&arena};
-    std::pmr::deque<PriorityArc> priorities {&arena};
-    std::pmr::deque<DroppedArc> dropped {&arena};
+    TextArena texts;
+    RecordPool<Place> places;
+    RecordPool<Transition> transitions;
+    RecordPool<ArcRef> arcs;
+    RecordPool<ActionNode> actions;
+    RecordPool<PriorityArc> priorities;
+    RecordPool<DroppedArc> dropped;
 };
 
 Net::Net()
     : storage_(std::make_unique<Storage>())
 {
-    placeHead_ = placeTail_ = &storage_->places.emplace_back(&storage_->arena);
-    transitionHead_ = transitionTail_ = &storage_->transitions.emplace_back(&storage_->arena);
+    placeHead_ = placeTail_ = &storage_->places.add();
+    transitionHead_ = transitionTail_ = &storage_->transitions.add();
 }
 
 Net::~Net() = default;
 Net::Net(Net &&) noexcept = default;
 Net &Net::operator=(Net &&) noexcept = default;
 
+Text Net::store(std::string_view text)
+{
+    return storage_->texts.store(text);
+}
+
+Text Net::placeNameFor(std::string_view name)
+{
+    if (const Place *place = findPlace(name))
+        return place->name;
+    return store(name);
+}
+
+const Transition &Net::transition(size_t index) const
+{
+    return storage_->transitions[index + 1];
+}
+
+const Place &Net::place(size_t index) const
+{
+    return storage_->places[index + 1];
+}
+
 Place &Net::appendPlace(std::string_view name)
 {
-    Place &place = storage_->places.emplace_back(&storage_->arena);
+    Place &place = storage_->places.add();
     place.index = uint32_t(placeCount_++);
-    place.name.assign(name);
+    place.name = store(name);
+    if (!place.name.empty())
+        placeIndex_.insert(place.name, place.index,
+                           [this](uint32_t id) { return this->place(id).name; });
     placeTail_->next = &place;
     placeTail_ = &place;
     return place;
@@ -38,11 +123,12 @@ Place &Net::appendPlace(std::string_view name)
 
 Transition &Net::appendTransition(std::string_view name)
 {
-    Transition &transition = storage_->transitions.emplace_back(&storage_->arena);
+    Transition &transition = storage_->transitions.add();
     transition.index = uint32_t(transitionCount_++);
-    transition.name.assign(name);
+    transition.name = store(name);
     if (!transition.name.empty())
-        transitionIndex_.insert(transition.name, &transition);
+        transitionIndex_.insert(transition.name, transition.index,
+                                [this](uint32_t id) { return this->transition(id).name; });
     transitionTail_->next = &transition;
     transitionTail_ = &transition;
     return transition;
@@ -50,16 +136,16 @@ Transition &Net::appendTransition(std::string_view name)
 
 void Net::prependAction(Place &place, std::string_view text)
 {
-    ActionNode &node = storage_->actions.emplace_back(&storage_->arena);
-    node.text.assign(text);
+    ActionNode &node = storage_->actions.add();
+    node.text = store(text);
     node.next = place.actions;
     place.actions = &node;
 }
 
 ArcRef &Net::prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight)
 {
-    ArcRef &arc = storage_->arcs.emplace_back(&storage_->arena);
-    arc.placeName.assign(placeName);
+    ArcRef &arc = storage_->arcs.add();
+    arc.placeName = placeNameFor(placeName);
     arc.weight = weight;
     arc.next = head;
     head = &arc;
@@ -79,7 +165,7 @@ ArcRef &Net::prependOutput(Transition &transition, std::string_view placeName, i
 
 void Net::addPriority(Transition &higher, Transition &lower, int32_t line)
 {
-    PriorityArc &arc = storage_->priorities.emplace_back();
+    PriorityArc &arc = storage_->priorities.add();
     arc.higher = &higher;
     arc.lower = &lower;
     arc.line = line;
@@ -89,9 +175,9 @@ void Net::addPriority(Transition &higher, Transition &lower, int32_t line)
 
 void Net::addDroppedArc(std::string_view source, std::string_view target, int32_t line)
 {
-    DroppedArc &arc = storage_->dropped.emplace_back(&storage_->arena);
-    arc.source.assign(source);
-    arc.target.assign(target);
+    DroppedArc &arc = storage_->dropped.add();
+    arc.source = store(source);
+    arc.target = store(target);
     arc.line = line;
     (droppedTail_ ? droppedTail_->next : droppedHead_) = &arc;
     droppedTail_ = &arc;
@@ -99,7 +185,20 @@ void Net::addDroppedArc(std::string_view source, std::string_view target, int32_
 
 Transition *Net::findTransition(std::string_view name) const
 {
-    return name.empty() ? nullptr : transitionIndex_.find(name, nullptr);
+    if (name.empty())
+        return nullptr;
+    const uint32_t id
+        = transitionIndex_.find(name, [this](uint32_t i) { return this->transition(i).name; });
+    return id == NameIndex<>::none ? nullptr
+                                   : const_cast<Transition *>(&storage_->transitions[id + 1]);
+}
+
+const Place *Net::findPlace(std::string_view name) const
+{
+    if (name.empty())
+        return nullptr;
+    const uint32_t id = placeIndex_.find(name, [this](uint32_t i) { return this->place(i).name; });
+    return id == NameIndex<>::none ? nullptr : &place(id);
 }
 
 namespace {

@@ -5,22 +5,17 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <memory_resource>
 #include <string>
 #include <string_view>
 
 namespace trilette {
 
-/// Text of a record, allocated from its net's arena.
-using Text = std::pmr::string;
-using Arena = std::pmr::memory_resource;
+/// Text of a record: a view into its net's own storage, where the reader copied it once.
+using Text = std::string_view;
 
 /// One non-empty piece of a place label, exactly as it stood between the commas.
 struct ActionNode
 {
-    explicit ActionNode(Arena *arena = std::pmr::get_default_resource())
-        : text(arena)
-    { }
     Text text;
     ActionNode *next = nullptr;
 };
@@ -43,9 +38,6 @@ enum class ArcKind : uint8_t {
 /// One arc as seen from its transition: the place at the other end, the weight and the kind.
 struct ArcRef
 {
-    explicit ArcRef(Arena *arena = std::pmr::get_default_resource())
-        : placeName(arena)
-    { }
     Text placeName;
     int32_t weight = 0;
     ArcRef *next = nullptr;
@@ -68,9 +60,6 @@ struct TimeInterval
 /// One place: name, initial marking and the actions named in its label (last piece first).
 struct Place
 {
-    explicit Place(Arena *arena = std::pmr::get_default_resource())
-        : name(arena)
-    { }
     Text name;
     int32_t marking = 0;
     int32_t actionCount = 0;
@@ -86,11 +75,6 @@ struct Place
 /// One transition: its arcs (most recently read first), predicate and action text.
 struct Transition
 {
-    explicit Transition(Arena *arena = std::pmr::get_default_resource())
-        : name(arena)
-        , actionText(arena)
-        , predicate(arena)
-    { }
     Text name;
     int32_t inputCount = 0;
     ArcRef *inputs = nullptr;
@@ -123,10 +107,6 @@ struct PriorityArc
 /// it.
 struct DroppedArc
 {
-    explicit DroppedArc(Arena *arena = std::pmr::get_default_resource())
-        : source(arena)
-        , target(arena)
-    { }
     Text source;
     Text target;
     int32_t line = 0;
@@ -134,9 +114,9 @@ struct DroppedArc
 };
 
 /// The place list and the transition list of one net file, each headed by an all-empty
-/// sentinel record. The net owns every record and text in one arena: records never move once
-/// linked and are all released at once, never recursively. A net can be moved (the records stay
-/// where they are), not copied; a moved-from net may only be destroyed or assigned to.
+/// sentinel record. The net owns every record and text in a few large blocks: records never move
+/// once linked and are all released at once, never recursively. A net can be moved (the records
+/// stay where they are), not copied; a moved-from net may only be destroyed or assigned to.
 class Net
 {
 public:
@@ -157,7 +137,14 @@ public:
     const Place *firstPlace() const { return placeHead_->next; }
     const Transition *firstTransition() const { return transitionHead_->next; }
 
-    /// Links a new place of that name after the last one and returns it.
+    /// Copies a text into the net's storage and returns the copy.
+    Text store(std::string_view text);
+    /// The stored name of the first place called `name` when there is one (so that arcs share
+    /// their place's name), otherwise a stored copy.
+    Text placeNameFor(std::string_view name);
+
+    /// Links a new place of that name after the last one and returns it. The texts given to the
+    /// records here and below are stored in the net.
     Place &appendPlace(std::string_view name);
     /// Links a new transition of that name after the last one and returns it.
     Transition &appendTransition(std::string_view name);
@@ -176,6 +163,11 @@ public:
     const DroppedArc *droppedArcs() const { return droppedHead_; }
     /// First transition in list order whose name is `name`, or null.
     Transition *findTransition(std::string_view name) const;
+    /// First place in list order whose name is `name`, or null.
+    const Place *findPlace(std::string_view name) const;
+    /// The transition and the place at a position of their lists (from 0).
+    const Transition &transition(size_t index) const;
+    const Place &place(size_t index) const;
 
     size_t placeCount() const { return placeCount_; }
     size_t transitionCount() const { return transitionCount_; }
@@ -195,8 +187,8 @@ private:
     PriorityArc *priorityTail_ = nullptr;
     DroppedArc *droppedHead_ = nullptr;
     DroppedArc *droppedTail_ = nullptr;
-    /// First transition of each name; later duplicates never replace it.
-    NameIndex<Transition *> transitionIndex_;
+    /// First transition and first place of each name; later duplicates never replace them.
+    NameIndex<> transitionIndex_, placeIndex_;
 
     ArcRef &prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight);
 };

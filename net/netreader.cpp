@@ -2,12 +2,14 @@
 
 #include "util/fileio.h"
 
-#include <vector>
-
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
+#include <vector>
 
 namespace trilette {
 
@@ -54,11 +56,10 @@ bool skipIfMissing(const Tokens &tokens, const char *kind, std::initializer_list
     for (const Needed &token : needed) {
         if (token.index < static_cast<int>(tokens.size()) && !tokens[token.index].empty())
             continue;
-        if (line.trace) {
-            std::string name(line.fileName);
-            line.trace->format("%s:%d: ligne ignoree : jeton %d absent\n", name.c_str(),
-                               line.number, token.index + 1);
-        }
+        if (line.trace)
+            line.trace->format("%.*s:%d: ligne ignoree : jeton %d absent\n",
+                               int(line.fileName.size()), line.fileName.data(), line.number,
+                               token.index + 1);
         if (line.diagnostics)
             line.diagnostics->add(Severity::Warning, std::string(line.fileName), line.number, 0,
                                   std::string("ligne ") + kind + " ignorée : il y manque le jeton "
@@ -68,20 +69,13 @@ bool skipIfMissing(const Tokens &tokens, const char *kind, std::initializer_list
     return false;
 }
 
-std::string labelText(std::string_view token)
+/// A label token with its protected blanks ('@') made blanks again, in place: the tokens are
+/// views into the reader's own copy of the line, which it may rewrite once the line is traced.
+std::string_view labelText(std::string_view token)
 {
-    std::string label(token);
-    std::replace(label.begin(), label.end(), '@', ' ');
-    return label;
-}
-
-/// The C-string form of a token for a "%s" field; absent tokens print as "(null)".
-const char *tokenText(std::string_view token, std::string &holder)
-{
-    if (token.empty())
-        return nullptr;
-    holder.assign(token);
-    return holder.c_str();
+    char *text = const_cast<char *>(token.data());
+    std::replace(text, text + token.size(), '@', ' ');
+    return token;
 }
 
 bool isCSpace(char c)
@@ -91,10 +85,11 @@ bool isCSpace(char c)
 
 /// Turns a braced label into one token: each brace becomes a blank and each blank between
 /// braces an '@'. Braces do not nest.
-void protectBraces(std::string &line)
+void protectBraces(char *begin, char *end)
 {
     bool inside = false;
-    for (char &c : line) {
+    for (char *p = begin; p != end; ++p) {
+        char &c = *p;
         if (c == '{') {
             c = ' ';
             inside = true;
@@ -237,8 +232,7 @@ bool addPlace(Net &net, const Tokens &tokens, const LineRef &line)
         return true;
     place.labelColumn = line.column(tokens[6]);
 
-    std::string label = labelText(tokens[6]);
-    std::string_view content(label);
+    std::string_view content = labelText(tokens[6]);
     content.remove_prefix(std::min(content.find_first_not_of(" ["), content.size()));
     content = content.substr(0, content.find(']'));
     size_t last = content.find_last_not_of(' ');
@@ -269,29 +263,31 @@ bool addTransition(Net &net, const Tokens &tokens, const LineRef &line)
     Transition &transition = net.appendTransition(tokens[3]);
     transition.line = line.number;
     if (TextSink *trace = line.trace) {
-        std::string holder;
-        for (size_t n = 0; n < tokens.size(); ++n)
-            trace->format("jetons (%d)  (%s]\n", static_cast<int>(n + 1),
-                          tokenText(tokens[n], holder));
+        for (size_t n = 0; n < tokens.size(); ++n) {
+            // An absent token prints as C prints a null text.
+            const std::string_view token = tokens[n].empty() ? "(null)" : tokens[n];
+            trace->format("jetons (%d)  (%.*s]\n", static_cast<int>(n + 1), int(token.size()),
+                          token.data());
+        }
     }
     readInterval(tokens, transition, line);
     if (tokens.size() != 10 || tokens[8].empty())
         return true;
 
-    std::string label = labelText(tokens[8]);
-    std::string_view content(label);
+    const std::string_view label = labelText(tokens[8]);
+    std::string_view content = label;
     content.remove_prefix(std::min(content.find_first_not_of(" ["), content.size()));
     const int contentColumn = line.column(tokens[8]) + int(label.size() - content.size());
     transition.predicateColumn = contentColumn;
     size_t semicolon = content.find(';');
     if (semicolon == std::string_view::npos) {
-        transition.predicate.assign(content.substr(0, content.find(']')));
+        transition.predicate = net.store(content.substr(0, content.find(']')));
         return true;
     }
-    transition.predicate.assign(content.substr(0, semicolon));
+    transition.predicate = net.store(content.substr(0, semicolon));
     transition.actionColumn = contentColumn + int(semicolon) + 1;
     std::string_view actions = content.substr(semicolon + 1);
-    transition.actionText.assign(actions.substr(0, actions.find(']')));
+    transition.actionText = net.store(actions.substr(0, actions.find(']')));
     return true;
 }
 
@@ -319,15 +315,19 @@ bool addArc(Net &net, const Tokens &tokens, const LineRef &line)
     const bool output = from && !priority;
     Transition *transition = from ? from : to;
     if (trace) {
-        std::string kind(tokens[0]), source(tokens[sourceIndex]), target(tokens[targetIndex]);
-        std::string amount(tokens[weightIndex]);
-        trace->format("arc [%s %s %s %s]\n", kind.c_str(), source.c_str(), target.c_str(),
-                      amount.c_str());
-        const char *format = priority ? "arc de priorite [%s %s %s %s]\n"
-            : output                  ? "arc sortant [%s %s %s %s]\n"
-                                      : "arc entrant [%s %s %s %s]\n";
-        if (transition)
-            trace->format(format, kind.c_str(), source.c_str(), target.c_str(), amount.c_str());
+        const std::string_view kind = tokens[0], source = tokens[sourceIndex],
+                               target = tokens[targetIndex], amount = tokens[weightIndex];
+#define TRILETTE_ARC_TEXTS                                                                         \
+    int(kind.size()), kind.data(), int(source.size()), source.data(), int(target.size()),          \
+        target.data(), int(amount.size()), amount.data()
+        trace->format("arc [%.*s %.*s %.*s %.*s]\n", TRILETTE_ARC_TEXTS);
+        if (priority)
+            trace->format("arc de priorite [%.*s %.*s %.*s %.*s]\n", TRILETTE_ARC_TEXTS);
+        else if (output)
+            trace->format("arc sortant [%.*s %.*s %.*s %.*s]\n", TRILETTE_ARC_TEXTS);
+        else if (transition)
+            trace->format("arc entrant [%.*s %.*s %.*s %.*s]\n", TRILETTE_ARC_TEXTS);
+#undef TRILETTE_ARC_TEXTS
     }
     if (!transition) {
         net.addDroppedArc(tokens[sourceIndex], tokens[targetIndex], line.number);
@@ -356,89 +356,129 @@ bool addArc(Net &net, const Tokens &tokens, const LineRef &line)
     return true;
 }
 
+/// Reads lines one at a time from a buffer of its own, which it rewrites in place: brace
+/// protection, then the labels' blanks. Records keep copies of what they need.
+class LineReader
+{
+public:
+    LineReader(std::string_view fileName, Net &net, TextSink *trace, Diagnostics *diagnostics)
+        : net_(net)
+        , where_ {fileName, 0, trace, diagnostics, {}}
+    { }
+
+    /// Handles one line (without its line feed); false at the end line, which ends reading.
+    bool line(char *begin, char *end)
+    {
+        ++where_.number;
+        if (begin != end && *begin == 'h') {
+            endLineSeen_ = true;
+            return false;
+        }
+        if (end != begin && end[-1] == '\r')
+            --end;
+        if (begin == end)
+            return true;
+        // Every text of a line is handled as a C string would be: it ends at a NUL byte.
+        if (void *nul = std::memchr(begin, '\0', size_t(end - begin)))
+            end = static_cast<char *>(nul);
+        if (std::memchr(begin, '{', size_t(end - begin))
+            || std::memchr(begin, '}', size_t(end - begin)))
+            protectBraces(begin, end);
+        const std::string_view text(begin, size_t(end - begin));
+        where_.text = text;
+        const int count = splitString(text, ' ', tokens_);
+        TextSink *trace = where_.trace;
+        switch (text.empty() ? '\0' : text[0]) {
+        case 'p':
+            if (trace)
+                trace->format("place (%d jetons)      \t[%.*s]\n", count, int(text.size()),
+                              text.data());
+            addPlace(net_, tokens_, where_);
+            break;
+        case 't':
+            if (trace)
+                trace->format("transition (%d jetons) \t[%.*s]\n", count, int(text.size()),
+                              text.data());
+            addTransition(net_, tokens_, where_);
+            break;
+        case 'e':
+            if (trace)
+                trace->format("arc (%d jetons)        \t[%.*s]\n", count, int(text.size()),
+                              text.data());
+            addArc(net_, tokens_, where_);
+            break;
+        default:
+            if (trace)
+                trace->format("inconnu (%d jetons)    \t[%.*s]\n", count, int(text.size()),
+                              text.data());
+            break;
+        }
+        return true;
+    }
+
+    /// What the whole file says once read: no end line, nothing in it.
+    void finish()
+    {
+        if (Diagnostics *diagnostics = where_.diagnostics) {
+            const std::string file(where_.fileName);
+            if (!endLineSeen_)
+                diagnostics->add(Severity::Warning, file, 0, 0,
+                                 "pas de ligne de fin « h » : le fichier est peut-être tronqué");
+            if (!net_.firstPlace() && !net_.firstTransition())
+                diagnostics->add(Severity::Warning, file, 0, 0, "aucune place ni transition");
+        }
+        if (where_.trace)
+            where_.trace->flush();
+    }
+
+private:
+    Net &net_;
+    LineRef where_;
+    Tokens tokens_;
+    bool endLineSeen_ = false;
+};
+
+/// Hands each complete line of `buffer[0, size)` to `reader`; returns the offset of the first
+/// byte not handled (the start of an incomplete last line), or `size` when reading must end.
+size_t handleLines(LineReader &reader, char *buffer, size_t size, bool &ended)
+{
+    size_t start = 0;
+    while (start < size) {
+        char *begin = buffer + start;
+        char *feed = static_cast<char *>(std::memchr(begin, '\n', size - start));
+        if (!feed)
+            break;
+        if (!reader.line(begin, feed)) {
+            ended = true;
+            return size;
+        }
+        start = size_t(feed - buffer) + 1;
+    }
+    return start;
+}
+
 } // namespace
 
 ReadResult readNetText(std::string_view text, std::string_view fileName, Net &net, TextSink *trace,
                        Diagnostics *diagnostics)
 {
-    bool endLineSeen = false;
     try {
-        std::string line;
-        Tokens tokens;
-        LineRef where {fileName, 0, trace, diagnostics, {}};
-        size_t pos = 0;
-        while (pos < text.size()) {
-            ++where.number;
-            if (text[pos] == 'h') {
-                endLineSeen = true;
-                break;
-            }
-            size_t end = text.find('\n', pos);
-            if (end == std::string_view::npos)
-                end = text.size();
-            std::string_view raw = text.substr(pos, end - pos);
-            pos = end + 1;
-            if (!raw.empty() && raw.back() == '\r')
-                raw.remove_suffix(1);
-            if (raw.empty())
-                continue;
-            // Every text of a line is handled as a C string would be: it ends at a NUL byte.
-            if (const void *nul = std::memchr(raw.data(), '\0', raw.size()))
-                raw = raw.substr(0, static_cast<const char *>(nul) - raw.data());
-
-            line.assign(raw);
-            protectBraces(line);
-            where.text = line;
-            int count = splitString(line, ' ', tokens);
-            switch (line.empty() ? '\0' : line[0]) {
-            case 'p':
-                if (trace)
-                    trace->format("place (%d jetons)      \t[%s]\n", count, line.c_str());
-                addPlace(net, tokens, where);
-                break;
-            case 't':
-                if (trace)
-                    trace->format("transition (%d jetons) \t[%s]\n", count, line.c_str());
-                addTransition(net, tokens, where);
-                break;
-            case 'e':
-                if (trace)
-                    trace->format("arc (%d jetons)        \t[%s]\n", count, line.c_str());
-                addArc(net, tokens, where);
-                break;
-            default:
-                if (trace)
-                    trace->format("inconnu (%d jetons)    \t[%s]\n", count, line.c_str());
-                break;
-            }
-        }
-        if (diagnostics) {
-            const std::string file(fileName);
-            if (!endLineSeen)
-                diagnostics->add(Severity::Warning, file, 0, 0,
-                                 "pas de ligne de fin « h » : le fichier est peut-être tronqué");
-            if (!net.firstPlace() && !net.firstTransition())
-                diagnostics->add(Severity::Warning, file, 0, 0, "aucune place ni transition");
-        }
+        std::string copy(text);
+        LineReader reader(fileName, net, trace, diagnostics);
+        bool ended = false;
+        const size_t rest = handleLines(reader, copy.data(), copy.size(), ended);
+        if (!ended && rest < copy.size())
+            reader.line(copy.data() + rest, copy.data() + copy.size());
+        reader.finish();
     } catch (const std::bad_alloc &) {
         outOfMemory();
     }
-    if (trace)
-        trace->flush();
     return ReadResult::Done;
 }
 
 ReadResult readNetFile(const std::string &path, Net &net, TextSink *trace, Diagnostics *diagnostics)
 {
-    std::string contents;
-    std::error_code error;
-    bool read;
-    try {
-        read = readWholeFile(path, contents, error);
-    } catch (const std::bad_alloc &) {
-        outOfMemory();
-    }
-    if (!read) {
+    auto notOpened = [&](const std::error_code &error) {
         if (trace) {
             trace->format(" erreur fichier <%s> non ouvert\n", path.c_str());
             trace->flush();
@@ -447,15 +487,58 @@ ReadResult readNetFile(const std::string &path, Net &net, TextSink *trace, Diagn
             diagnostics->add(Severity::Error, path, 0, 0,
                              "impossible de lire le fichier réseau : " + systemReason(error));
         return ReadResult::NotOpened;
+    };
+    if (isDirectory(path))
+        return notOpened(std::make_error_code(std::errc::is_a_directory));
+    errno = 0;
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(openFile(path, "rb"), &std::fclose);
+    if (!file)
+        return notOpened(std::error_code(errno ? errno : ENOENT, std::generic_category()));
+
+    try {
+        // The file is read in blocks, so that a net never sits whole in memory beside its
+        // records; a line longer than a block makes the block grow.
+        size_t capacity = size_t(4) << 20, filled = 0;
+        std::unique_ptr<char[]> buffer(new char[capacity]);
+        LineReader reader(path, net, trace, diagnostics);
+        bool ended = false;
+        for (;;) {
+            if (filled == capacity) {
+                std::unique_ptr<char[]> larger(new char[2 * capacity]);
+                std::memcpy(larger.get(), buffer.get(), filled);
+                buffer = std::move(larger);
+                capacity *= 2;
+            }
+            const size_t got = std::fread(buffer.get() + filled, 1, capacity - filled, file.get());
+            if (got == 0) {
+                if (std::ferror(file.get()))
+                    return notOpened(std::error_code(errno ? errno : EIO, std::generic_category()));
+                if (filled > 0)
+                    reader.line(buffer.get(), buffer.get() + filled);
+                break;
+            }
+            // A file that holds a NUL byte is no text file (an image, say).
+            if (std::memchr(buffer.get() + filled, '\0', got)) {
+                if (trace)
+                    trace->flush();
+                if (diagnostics)
+                    diagnostics->add(Severity::Error, path, 0, 0,
+                                     "ce n'est pas un fichier texte (il contient un octet nul) : "
+                                     "rien n'est écrit");
+                return ReadResult::NotText;
+            }
+            filled += got;
+            const size_t rest = handleLines(reader, buffer.get(), filled, ended);
+            if (ended)
+                break;
+            std::memmove(buffer.get(), buffer.get() + rest, filled - rest);
+            filled -= rest;
+        }
+        reader.finish();
+    } catch (const std::bad_alloc &) {
+        outOfMemory();
     }
-    if (contents.find('\0') != std::string::npos) {
-        if (diagnostics)
-            diagnostics->add(Severity::Error, path, 0, 0,
-                             "ce n'est pas un fichier texte (il contient un octet nul) : rien "
-                             "n'est écrit");
-        return ReadResult::NotText;
-    }
-    return readNetText(contents, path, net, trace, diagnostics);
+    return ReadResult::Done;
 }
 
 } // namespace trilette

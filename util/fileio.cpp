@@ -91,47 +91,6 @@ std::string systemReason(const std::error_code &error)
     return "erreur système " + std::to_string(error.value()) + " (" + error.message() + ")";
 }
 
-bool readWholeFile(const std::string &path, std::string &contents, std::error_code &error)
-{
-    contents.clear();
-    error.clear();
-    if (fs::is_directory(nativePath(path), error)) {
-        error = std::make_error_code(std::errc::is_a_directory);
-        return false;
-    }
-    errno = 0;
-    std::FILE *file = openFile(path, "rb");
-    if (!file) {
-        error = lastError(ENOENT);
-        return false;
-    }
-    // Read straight into the string, in blocks that grow with it. The file is copied rather
-    // than mapped: a mapped file that another program shortens meanwhile would crash the reader.
-    size_t used = 0;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long size = std::ftell(file);
-        if (size > 0)
-            contents.resize(size_t(size) + 1);
-        std::rewind(file);
-    }
-    for (;;) {
-        if (used == contents.size())
-            contents.resize(std::max(contents.size() * 2, used + (1 << 16)));
-        const size_t got = std::fread(&contents[used], 1, contents.size() - used, file);
-        if (got == 0)
-            break;
-        used += got;
-    }
-    contents.resize(used);
-    const bool ok = !std::ferror(file);
-    if (!ok)
-        error = lastError();
-    std::fclose(file);
-    if (!ok)
-        contents.clear();
-    return ok;
-}
-
 bool writeWholeFile(const std::string &path, std::string_view bytes, std::error_code &error)
 {
     error.clear();

@@ -15,10 +15,6 @@ std::FILE *openFile(const std::string &path, const char *mode);
 /// disque", "un dossier porte ce nom"...).
 std::string systemReason(const std::error_code &error);
 
-/// Reads a whole file into `contents`; false with the reason when it cannot be opened or read
-/// (a folder included).
-bool readWholeFile(const std::string &path, std::string &contents, std::error_code &error);
-
 /// Creates or empties the file at `path` and writes `bytes` into it in text mode; false with the
 /// reason when it cannot be opened, written in full or closed. A failed file may be left
 /// partly written: write beside the final name and commit (see commitFiles).

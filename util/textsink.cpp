@@ -44,36 +44,40 @@ void TextSink::putInt(long long value)
 
 void TextSink::format(const char *fmt, ...)
 {
-    // One pass over the format, copying its literal runs whole.
+    // The format's literal runs are copied whole between its conversions.
     va_list args;
     va_start(args, fmt);
-    const char *literal = fmt;
     const char *p = fmt;
-    for (; *p; ++p) {
-        if (*p != '%')
-            continue;
-        put(std::string_view(literal, p - literal));
-        switch (p[1]) {
-        case 's': {
+    for (;;) {
+        const char *percent = std::strchr(p, '%');
+        if (!percent) {
+            put(std::string_view(p));
+            break;
+        }
+        put(std::string_view(p, size_t(percent - p)));
+        p = percent + 1;
+        if (*p == 's') {
             const char *text = va_arg(args, const char *);
             put(text ? std::string_view(text) : std::string_view("(null)"));
-            break;
-        }
-        case 'd':
+            ++p;
+        } else if (*p == 'd') {
             putInt(va_arg(args, int));
-            break;
-        case '%':
+            ++p;
+        } else if (p[0] == '.' && p[1] == '*' && p[2] == 's') {
+            const int length = va_arg(args, int);
+            const char *text = va_arg(args, const char *);
+            // An empty view may have no bytes at all: it prints nothing.
+            if (text)
+                put(std::string_view(text, size_t(std::max(length, 0))));
+            p += 3;
+        } else if (*p == '%') {
             put('%');
-            break;
-        default:
+            ++p;
+        } else {
             // Not a conversion this sink knows: the '%' stands for itself.
-            literal = p;
-            continue;
+            put('%');
         }
-        literal = p + 2;
-        ++p;
     }
-    put(std::string_view(literal, p - literal));
     va_end(args);
 }
 

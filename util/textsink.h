@@ -52,7 +52,8 @@ public:
     /// Appends a signed decimal integer.
     void putInt(long long value);
     /// Appends a fixed format filled with its arguments. Only %s (a NUL-terminated text; null
-    /// prints "(null)"), %d (an int) and %% are understood; the compiler checks the arguments.
+    /// prints "(null)"), %.*s (a length and a text: a view), %d (an int) and %% are understood;
+    /// the compiler checks the arguments.
     void format(const char *fmt, ...) TRILETTE_PRINTF(2, 3);
 
     /// Passes the buffered text on; false once any write has failed.

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -134,10 +135,15 @@ void readObservations(const QByteArray &output, const std::vector<PlcProgramInfo
         for (const PlcProgramInfo &program : programs) {
             observation.emplace_back();
             for (size_t i = 0; i < program.observed.size(); ++i) {
-                char *next = nullptr;
-                observation.back().push_back(std::strtoll(at, &next, 10));
-                if (next == at || next > lineEnd)
+                // from_chars reads within the line; strtoll under AddressSanitizer measures the
+                // whole rest of the answer at each number.
+                while (at < lineEnd && *at == ' ')
+                    ++at;
+                std::int64_t value = 0;
+                const auto [next, error] = std::from_chars(at, lineEnd, value);
+                if (error != std::errc() || next == at)
                     return;
+                observation.back().push_back(value);
                 at = next;
             }
         }
