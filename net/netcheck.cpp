@@ -1,27 +1,49 @@
 #include "net/netcheck.h"
 
 #include "net/firing.h"
+#include "net/nameindex.h"
 #include "net/stexpr.h"
 
 #include <algorithm>
-#include <cctype>
-#include <map>
-#include <set>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace trilette {
 
 namespace {
 
-std::string upper(std::string_view text)
+/// A name of the net with where it was first met.
+struct Named
 {
-    std::string out(text);
-    for (char &c : out)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
+    Text name;
+    int line;
+};
+
+/// Names met in order, each once, with an index to find them again.
+template<typename Names> class NameList
+{
+public:
+    /// The position of `name` in the list, and whether it was added just now.
+    std::pair<uint32_t, bool> add(Text name, int line)
+    {
+        const auto result = index_.insert(name, uint32_t(list_.size()),
+                                          [this](uint32_t i) { return list_[i].name; });
+        if (result.second)
+            list_.push_back({name, line});
+        return result;
+    }
+    /// The position of `name`, or NameIndex::none.
+    uint32_t find(std::string_view name) const
+    {
+        return index_.find(name, [this](uint32_t i) { return list_[i].name; });
+    }
+    const Named &operator[](uint32_t i) const { return list_[i]; }
+    const std::vector<Named> &all() const { return list_; }
+
+private:
+    std::vector<Named> list_;
+    NameIndex<Names> index_;
+};
 
 /// Reports findings of one net at their lines.
 class Checker
@@ -37,7 +59,7 @@ public:
 
     void run()
     {
-        indexNames();
+        namesDeclaredTwice();
         droppedArcs();
         duplicateArcs();
         predicates();
@@ -57,28 +79,26 @@ private:
         diagnostics_.add(severity, file_, line, column, std::move(message));
     }
 
-    /// The first place and the first transition of each name, and names declared twice.
-    void indexNames()
+    /// Places and transitions whose name an earlier one has; the net indexes the first of each.
+    void namesDeclaredTwice()
     {
         for (const Place *p = net_.firstPlace(); p; p = p->next) {
-            const auto [first, added] = places_.emplace(std::string_view(p->name), p);
-            if (!added)
+            const Place *first = net_.findPlace(p->name);
+            if (first && first != p)
                 say(Severity::Warning, p->line, 0,
                     "place " + quoted(p->name) + " déjà déclarée ligne "
-                        + std::to_string(first->second->line)
+                        + std::to_string(first->line)
                         + " : les deux ont les mêmes variables de marquage");
         }
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
-            const auto [first, added] = transitions_.emplace(std::string_view(t->name), t);
-            if (!added)
+            const Transition *first = net_.findTransition(t->name);
+            if (first && first != t)
                 say(Severity::Warning, t->line, 0,
                     "transition " + quoted(t->name) + " déjà déclarée ligne "
-                        + std::to_string(first->second->line)
-                        + " : ses arcs vont tous à la première");
-            if (auto place = places_.find(std::string_view(t->name)); place != places_.end())
+                        + std::to_string(first->line) + " : ses arcs vont tous à la première");
+            if (const Place *place = net_.findPlace(t->name))
                 say(Severity::Warning, t->line, 0,
-                    quoted(t->name) + " nomme déjà une place ligne "
-                        + std::to_string(place->second->line)
+                    quoted(t->name) + " nomme déjà une place ligne " + std::to_string(place->line)
                         + " : les arcs qui portent ce nom vont à la transition");
         }
     }
@@ -86,18 +106,15 @@ private:
     void droppedArcs()
     {
         for (const DroppedArc *arc = net_.droppedArcs(); arc; arc = arc->next) {
-            const Transition *later = nullptr;
-            for (std::string_view end :
-                 {std::string_view(arc->source), std::string_view(arc->target)})
-                if (auto t = transitions_.find(end); t != transitions_.end() && !later)
-                    later = t->second;
+            const Transition *later = net_.findTransition(arc->source);
+            if (!later)
+                later = net_.findTransition(arc->target);
             std::string message
                 = "arc " + quoted(arc->source) + " → " + quoted(arc->target) + " ignoré : ";
             if (later)
                 message += "la transition " + quoted(later->name) + " n'est déclarée qu'à la ligne "
                     + std::to_string(later->line) + ", après lui";
-            else if (places_.count(std::string_view(arc->source))
-                     && places_.count(std::string_view(arc->target)))
+            else if (net_.findPlace(arc->source) && net_.findPlace(arc->target))
                 message += "il relie deux places";
             else
                 message += "aucune de ses extrémités ne nomme une transition";
@@ -105,31 +122,52 @@ private:
         }
     }
 
+    /// Arcs written twice between the same place and transition (with the same kind): the
+    /// second one written is reported, with the line of the first.
     void duplicateArcs()
     {
-        std::map<std::pair<std::string_view, int>, const ArcRef *> seen;
+        std::vector<const ArcRef *> arcs;
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             for (const ArcRef *list : {t->inputs, t->outputs}) {
-                seen.clear();
-                // The lists run from the last arc read to the first: walk them backwards by
-                // remembering each arc, so that the second one written is the one reported.
-                std::vector<const ArcRef *> arcs;
+                if (!list || !list->next)
+                    continue;
+                // The lists run from the last arc read to the first.
+                arcs.clear();
                 for (const ArcRef *arc = list; arc; arc = arc->next)
                     arcs.push_back(arc);
-                for (auto it = arcs.rbegin(); it != arcs.rend(); ++it) {
-                    const ArcRef *arc = *it;
-                    const auto [first, added] = seen.emplace(
-                        std::make_pair(std::string_view(arc->placeName), int(arc->kind)), arc);
-                    if (added)
-                        continue;
-                    const bool input = list == t->inputs;
+                std::reverse(arcs.begin(), arcs.end());
+                const bool input = list == t->inputs;
+                auto report = [&](const ArcRef *arc, const ArcRef *first) {
                     const bool adds = !input || arc->kind == ArcKind::Normal;
                     say(Severity::Warning, arc->line, 0,
                         "arc " + quoted(input ? arc->placeName : t->name) + " → "
                             + quoted(input ? t->name : arc->placeName) + " déjà écrit ligne "
-                            + std::to_string(first->second->line)
+                            + std::to_string(first->line)
                             + (adds ? " : leurs poids s'ajoutent"
                                     : " : chacun doit être satisfait"));
+                };
+                auto same = [](const ArcRef *a, const ArcRef *b) {
+                    return a->kind == b->kind && a->placeName == b->placeName;
+                };
+                if (arcs.size() <= 16) {
+                    for (size_t i = 1; i < arcs.size(); ++i)
+                        for (size_t j = 0; j < i; ++j)
+                            if (same(arcs[i], arcs[j])) {
+                                report(arcs[i], arcs[j]);
+                                break;
+                            }
+                    continue;
+                }
+                // Many arcs: sorted by place and kind, keeping the file order within.
+                std::stable_sort(arcs.begin(), arcs.end(), [](const ArcRef *a, const ArcRef *b) {
+                    return a->placeName != b->placeName ? a->placeName < b->placeName
+                                                        : a->kind < b->kind;
+                });
+                for (size_t i = 1, first = 0; i < arcs.size(); ++i) {
+                    if (same(arcs[i], arcs[first]))
+                        report(arcs[i], arcs[first]);
+                    else
+                        first = i;
                 }
             }
         }
@@ -138,12 +176,10 @@ private:
     void predicates()
     {
         const Severity severity = options_.strict ? Severity::Error : Severity::Warning;
-        parsed_.resize(net_.transitionCount());
-        hasParse_.assign(net_.transitionCount(), false);
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             if (t->predicate.empty())
                 continue;
-            ParseResult result = parseExpression(t->predicate);
+            const ParseResult result = parseExpression(t->predicate);
             if (!result.ok) {
                 say(severity, t->line, t->predicateColumn + int(result.error.offset),
                     "prédicat " + quoted(t->predicate) + " de la transition " + quoted(t->name)
@@ -160,7 +196,8 @@ private:
                         + std::to_string(t->predicateColumn + int(conflict.asBool.offset))
                         + " : il ne peut avoir qu'un type");
             for (const NameRef &use : uses) {
-                predicateNames_.push_back({std::string(use.spelling), t});
+                // The spelling in the net's own copy of the predicate, which outlives the tree.
+                predicateNames_.add(t->predicate.substr(use.offset, use.spelling.size()), t->line);
                 if (!options_.strict && isReservedWord(use.spelling))
                     say(Severity::Warning, t->line, t->predicateColumn + int(use.offset),
                         quoted(use.spelling)
@@ -183,8 +220,6 @@ private:
                         "le « + » unaire n'est pas du ST que les compilateurs acceptent : "
                         "l'enlever");
             }
-            parsed_[t->index] = std::move(result.expr);
-            hasParse_[t->index] = true;
         }
     }
 
@@ -222,36 +257,39 @@ private:
         }
     }
 
-    bool exclusive(const Transition &a, const Transition &b) const
-    {
-        if (!hasParse_[a.index] || !hasParse_[b.index])
-            return false;
-        return provablyExclusive(parsed_[a.index], parsed_[b.index]);
-    }
-
-    /// Places that arcs name but no place line declares.
+    /// Places that arcs name but no place line declares, each at the first arc's line.
     void undeclaredPlaces()
     {
-        std::unordered_map<std::string_view, const ArcRef *> first;
+        NameList<ExactNames> undeclared;
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             for (const ArcRef *list : {t->inputs, t->outputs}) {
                 for (const ArcRef *arc = list; arc; arc = arc->next) {
-                    if (places_.count(std::string_view(arc->placeName)))
-                        continue;
-                    auto [it, added] = first.emplace(std::string_view(arc->placeName), arc);
-                    if (!added && arc->line < it->second->line)
-                        it->second = arc;
+                    if (!net_.findPlace(arc->placeName))
+                        undeclared.add(arc->placeName, arc->line);
                 }
             }
         }
-        std::vector<const ArcRef *> arcs;
-        for (const auto &entry : first)
-            arcs.push_back(entry.second);
-        std::sort(arcs.begin(), arcs.end(),
-                  [](const ArcRef *a, const ArcRef *b) { return a->line < b->line; });
-        for (const ArcRef *arc : arcs)
-            say(Severity::Warning, arc->line, 0,
-                "la place " + quoted(arc->placeName)
+        // The earliest line of each name, which may come from a later transition.
+        std::vector<int> firstLine;
+        for (const Named &named : undeclared.all())
+            firstLine.push_back(named.line);
+        for (const Transition *t = net_.firstTransition(); t && !firstLine.empty(); t = t->next) {
+            for (const ArcRef *list : {t->inputs, t->outputs}) {
+                for (const ArcRef *arc = list; arc; arc = arc->next) {
+                    const uint32_t id = undeclared.find(arc->placeName);
+                    if (id != NameIndex<>::none)
+                        firstLine[id] = std::min(firstLine[id], int(arc->line));
+                }
+            }
+        }
+        std::vector<uint32_t> order(firstLine.size());
+        for (uint32_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(),
+                         [&](uint32_t a, uint32_t b) { return firstLine[a] < firstLine[b]; });
+        for (uint32_t id : order)
+            say(Severity::Warning, firstLine[id], 0,
+                "la place " + quoted(undeclared[id].name)
                     + ", nommée par un arc, n'est déclarée nulle part"
                     + (options_.strict
                            ? " : le programme la déclare avec un marquage nul"
@@ -262,58 +300,77 @@ private:
     /// priority orders: the program serves them in file order.
     void conflicts(const Priorities &priorities)
     {
-        auto ordered = [&](const Transition *a, const Transition *b) {
-            for (const Transition *higher : priorities.over(*a))
-                if (higher == b)
-                    return true;
-            for (const Transition *higher : priorities.over(*b))
-                if (higher == a)
-                    return true;
-            return false;
-        };
-        struct Feeding
+        // Every arc that takes tokens, by the place it takes from, in the order of the places'
+        // first arcs and then of the transitions.
+        struct Feed
         {
-            const ArcRef *firstArc = nullptr;
-            std::vector<const Transition *> transitions;
+            uint32_t place;
+            uint32_t transition;
+            int line;
         };
-        std::vector<std::pair<std::string_view, Feeding>> order;
-        std::unordered_map<std::string_view, size_t> byPlace;
+        NameList<ExactNames> placesFed;
+        std::vector<Feed> feeds;
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
                 if (arc->kind != ArcKind::Normal || arc->weight <= 0)
                     continue;
-                const auto [it, added]
-                    = byPlace.emplace(std::string_view(arc->placeName), order.size());
-                if (added)
-                    order.push_back({arc->placeName, {}});
-                Feeding &feeding = order[it->second].second;
-                if (!feeding.firstArc || arc->line < feeding.firstArc->line)
-                    feeding.firstArc = arc;
-                if (feeding.transitions.empty() || feeding.transitions.back() != t)
-                    feeding.transitions.push_back(t);
+                feeds.push_back(
+                    {placesFed.add(arc->placeName, arc->line).first, t->index, arc->line});
             }
         }
+        std::stable_sort(feeds.begin(), feeds.end(),
+                         [](const Feed &a, const Feed &b) { return a.place < b.place; });
+
+        auto ordered = [&](const Transition &a, const Transition &b) {
+            for (const Transition *higher : priorities.over(a))
+                if (higher == &b)
+                    return true;
+            for (const Transition *higher : priorities.over(b))
+                if (higher == &a)
+                    return true;
+            return false;
+        };
         constexpr size_t pairLimit = 64;
-        for (const auto &[name, feeding] : order) {
-            if (feeding.transitions.size() < 2)
+        std::vector<const Transition *> group;
+        std::vector<ParseResult> parsed;
+        for (size_t begin = 0; begin < feeds.size();) {
+            size_t end = begin;
+            int firstLine = feeds[begin].line;
+            group.clear();
+            for (; end < feeds.size() && feeds[end].place == feeds[begin].place; ++end) {
+                firstLine = std::min(firstLine, feeds[end].line);
+                const Transition *t = &net_.transition(feeds[end].transition);
+                if (group.empty() || group.back() != t)
+                    group.push_back(t);
+            }
+            const Text name = placesFed[feeds[begin].place].name;
+            begin = end;
+            if (group.size() < 2)
                 continue;
-            std::vector<bool> involved(feeding.transitions.size(), false);
+            // Only the predicates of this place's transitions are parsed again.
+            parsed.clear();
+            if (group.size() <= pairLimit)
+                for (const Transition *t : group)
+                    parsed.push_back(parseExpression(t->predicate));
+            auto exclusive = [&](size_t i, size_t j) {
+                return parsed[i].ok && parsed[j].ok
+                    && provablyExclusive(parsed[i].expr, parsed[j].expr);
+            };
+            std::vector<bool> involved(group.size(), false);
             bool any = false;
-            for (size_t i = 0; i < feeding.transitions.size(); ++i)
-                for (size_t j = i + 1; j < feeding.transitions.size(); ++j)
-                    if (feeding.transitions.size() > pairLimit
-                        || (!exclusive(*feeding.transitions[i], *feeding.transitions[j])
-                            && !ordered(feeding.transitions[i], feeding.transitions[j])))
+            for (size_t i = 0; i < group.size(); ++i)
+                for (size_t j = i + 1; j < group.size(); ++j)
+                    if (group.size() > pairLimit
+                        || (!exclusive(i, j) && !ordered(*group[i], *group[j])))
                         involved[i] = involved[j] = any = true;
             if (!any)
                 continue;
             std::string names;
-            for (size_t i = 0; i < feeding.transitions.size(); ++i)
+            for (size_t i = 0; i < group.size(); ++i)
                 if (involved[i])
-                    names += (names.empty() ? "" : ", ") + quoted(feeding.transitions[i]->name);
-            const auto place = places_.find(name);
-            say(Severity::Note,
-                place != places_.end() ? place->second->line : feeding.firstArc->line, 0,
+                    names += (names.empty() ? "" : ", ") + quoted(group[i]->name);
+            const Place *place = net_.findPlace(name);
+            say(Severity::Note, place ? place->line : firstLine, 0,
                 "la place " + quoted(name) + " alimente " + names
                     + ", dont les prédicats ne s'excluent pas : quand plusieurs peuvent tirer, le "
                       "programme sert la première dans l'ordre du fichier");
@@ -343,58 +400,94 @@ private:
         }
     }
 
-    /// Names that are one variable in ST, where case does not count. Each pair is reported
-    /// once, where the second one is first met.
+    /// Names that are one variable in ST, where case does not count: the marking variables of
+    /// the places (name, then p or s), the outputs, the names the predicates read. A name is
+    /// reported once, against the first that took it (places first, then outputs, then
+    /// predicates), at the line where it is first met.
     void clashes()
     {
-        struct Owner
-        {
-            std::string what;
-            int line;
+        const char *same = " sont une seule variable en ST, où la casse ne compte pas";
+        auto variable = [](Text place, char suffix) {
+            const std::string name = std::string(place) + suffix;
+            return "la variable " + quoted(name) + " de la place " + quoted(place);
         };
-        std::unordered_map<std::string, Owner> owners;
-        std::set<std::pair<std::string, std::string>> reported;
-        auto claim = [&](const std::string &name, std::string what, int line,
-                         const char *sentence) {
-            const auto [it, added] = owners.emplace(upper(name), Owner {what, line});
-            if (added || it->second.what == what || !reported.emplace(what, it->second.what).second)
-                return;
-            std::string message = sentence;
-            message.replace(message.find("%1"), 2, what);
-            message.replace(message.find("%2"), 2, it->second.what);
-            message.replace(message.find("%3"), 2, std::to_string(it->second.line));
-            say(Severity::Warning, line, 0, message);
-        };
-        const char *same = "%1 et %2 (ligne %3) sont une seule variable en ST, où la casse ne "
-                           "compte pas";
+        // A place's variables clash with those of an earlier place of the same name but case.
+        NameList<FoldedNames> places;
         for (const Place *p = net_.firstPlace(); p; p = p->next) {
-            if (places_.at(std::string_view(p->name)) != p)
+            if (net_.findPlace(p->name) != p)
                 continue;
-            const std::string name(p->name);
-            for (const char *suffix : {"p", "s"})
-                claim(name + suffix,
-                      "la variable " + quoted(name + suffix) + " de la place " + quoted(name),
-                      p->line, same);
+            const auto [id, added] = places.add(p->name, p->line);
+            if (added)
+                continue;
+            for (char suffix : {'p', 's'})
+                say(Severity::Warning, p->line, 0,
+                    variable(p->name, suffix) + " et " + variable(places[id].name, suffix)
+                        + " (ligne " + std::to_string(places[id].line) + ")" + same);
         }
+        // The place whose variable `name` would be, or none.
+        auto placeVariable = [&](std::string_view name) -> const Named * {
+            if (name.size() < 2)
+                return nullptr;
+            const char last = FoldedNames::fold(name.back());
+            if (last != 'P' && last != 'S')
+                return nullptr;
+            const uint32_t id = places.find(name.substr(0, name.size() - 1));
+            return id == NameIndex<>::none ? nullptr : &places[id];
+        };
+        auto owner = [&](const Named &place, std::string_view name) {
+            return variable(place.name,
+                            char(std::tolower(static_cast<unsigned char>(name.back())) == 'p'
+                                     ? 'p'
+                                     : 's'))
+                + " (ligne " + std::to_string(place.line) + ")";
+        };
+
+        NameList<ExactNames> outputSpellings;
+        NameList<FoldedNames> outputs;
         for (const Place *p = net_.firstPlace(); p; p = p->next)
             forEachOutputName(*p, [&](std::string_view output) {
-                claim(std::string(output), "la sortie " + quoted(output), p->line, same);
+                if (!outputSpellings.add(output, p->line).second)
+                    return;
+                const std::string what = "la sortie " + quoted(output);
+                if (const Named *place = placeVariable(output)) {
+                    say(Severity::Warning, p->line, 0,
+                        what + " et " + owner(*place, output) + same);
+                    return;
+                }
+                const auto [id, added] = outputs.add(output, p->line);
+                if (!added)
+                    say(Severity::Warning, p->line, 0,
+                        what + " et la sortie " + quoted(outputs[id].name) + " (ligne "
+                            + std::to_string(outputs[id].line) + ")" + same);
             });
-        for (const auto &[spelling, t] : predicateNames_)
-            claim(spelling, quoted(spelling), t->line,
-                  "le prédicat lit %1, qui est aussi %2 (ligne %3) : il lit la valeur du cycle "
-                  "précédent");
+
+        NameList<FoldedNames> read;
+        for (const Named &spelling : predicateNames_.all()) {
+            std::string other;
+            if (const Named *place = placeVariable(spelling.name)) {
+                other = owner(*place, spelling.name);
+            } else if (const uint32_t id = outputs.find(spelling.name); id != NameIndex<>::none) {
+                other = "la sortie " + quoted(outputs[id].name) + " (ligne "
+                    + std::to_string(outputs[id].line) + ")";
+            } else {
+                const auto [first, added] = read.add(spelling.name, spelling.line);
+                if (added)
+                    continue;
+                other = quoted(read[first].name) + " (ligne " + std::to_string(read[first].line)
+                    + ")";
+            }
+            say(Severity::Warning, spelling.line, 0,
+                "le prédicat lit " + quoted(spelling.name) + ", qui est aussi " + other
+                    + " : il lit la valeur du cycle précédent");
+        }
     }
 
     const Net &net_;
     std::string file_;
     CheckOptions options_;
     Diagnostics &diagnostics_;
-    std::unordered_map<std::string_view, const Place *> places_;
-    std::unordered_map<std::string_view, const Transition *> transitions_;
-    std::vector<Expr> parsed_;
-    std::vector<bool> hasParse_;
-    std::vector<std::pair<std::string, const Transition *>> predicateNames_;
+    /// The names that predicates read, each spelling once, with the line of its first use.
+    NameList<ExactNames> predicateNames_;
 };
 
 } // namespace
