@@ -215,6 +215,11 @@ private:
                     say(Severity::Error, t->line, column,
                         "« ** » ne s'applique qu'aux réels, et les entrées numériques du "
                         "programme sont des DINT : écrire la puissance autrement");
+                if (options_.strict && node.kind == ExprKind::Member)
+                    say(Severity::Error, t->line, t->predicateColumn + int(node.begin),
+                        quoted(result.expr.text(node))
+                            + " lit la sortie d'un bloc fonctionnel que le programme ne déclare "
+                              "pas : le format st, où le projet déclare ses blocs, le permet");
                 if (options_.strict && node.kind == ExprKind::Plus)
                     say(Severity::Error, t->line, column,
                         "le « + » unaire n'est pas du ST que les compilateurs acceptent : "

@@ -114,6 +114,7 @@ enum class Tok : uint8_t {
     Le,
     Ge,
     Comment,
+    Dot,
     Other
 };
 
@@ -793,6 +794,8 @@ private:
             return one(Tok::Amp);
         case '=':
             return one(Tok::Eq);
+        case '.':
+            return one(Tok::Dot);
         default:
             tok_ = Tok::Other;
             return std::max<size_t>(1, utf8Length(s_, p));
@@ -897,6 +900,20 @@ private:
                 return NoNode;
             if (tok_ == Tok::LParen)
                 return call(begin, end);
+            if (tok_ == Tok::Dot) {
+                // An output of a function block instance: T1.Q.
+                const uint32_t dot = begin_;
+                if (!advance())
+                    return NoNode;
+                if (tok_ != Tok::Name) {
+                    fail("nom de la sortie du bloc");
+                    return NoNode;
+                }
+                const uint32_t memberEnd = end_;
+                if (!advance())
+                    return NoNode;
+                return add(ExprKind::Member, begin, memberEnd, dot, {});
+            }
             return add(ExprKind::Name, begin, end, begin, {});
         case Tok::Int:
             kind = ExprKind::IntLiteral;
@@ -1007,7 +1024,7 @@ const char *kindName(ExprKind kind)
 
 bool isLeaf(ExprKind kind)
 {
-    return kind >= ExprKind::Name && kind <= ExprKind::DirectAddress;
+    return kind >= ExprKind::Name && kind <= ExprKind::Member;
 }
 
 bool isComparison(ExprKind kind)
@@ -1069,6 +1086,7 @@ std::vector<NameRef> nameUses(const Expr &expr)
             gives[i] = gives[expr.child(node, 0)];
             break;
         case ExprKind::Name:
+        case ExprKind::Member:
         case ExprKind::Call:
             break;
         case ExprKind::TypedLiteral:
@@ -1566,6 +1584,9 @@ EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
         case ExprKind::DirectAddress:
             return stop(EvalResult::Unsupported, node.begin,
                         "adresse " + quoted(text) + " non évaluable");
+        case ExprKind::Member:
+            return stop(EvalResult::Unsupported, node.begin,
+                        "sortie de bloc " + quoted(text) + " non évaluable");
         case ExprKind::Call:
             return stop(EvalResult::Unsupported, node.begin,
                         "appel de " + quoted(expr.prefix(node)) + " non évaluable");

@@ -72,6 +72,8 @@ enum class ExprKind : uint8_t {
     BoolLiteral,
     TypedLiteral,
     DirectAddress,
+    /// An output of a function block instance: T1.Q.
+    Member,
     Call,
 };
 

@@ -138,52 +138,60 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         debug(observer, transitions ? std::string(transitions->name) : std::string());
         debug(observer, places ? std::string(places->name) : std::string());
 
-        // The log and the program only read the net: they are rendered side by side. The
-        // program's trace is held back so that it follows the log's, as when they were written
-        // one after the other.
+        // The log and the program only read the net: they are written side by side, each
+        // beside its final name. The program's trace is held back so that it follows the log's,
+        // as when they were written one after the other.
         report(observer, 15);
-        TextSink log, program, programTrace;
-        runSideBySide([&] { writeStructureLog(net, log); },
-                      [&] {
-                          switch (job.format) {
-                          case OutputFormat::St:
-                              writeStCode(net, program, &programTrace);
-                              appendOutputBlock(net, program);
-                              break;
-                          case OutputFormat::Pou:
-                              writePou(net, *symbols, fileNameOf(job.netPath), program);
-                              break;
-                          case OutputFormat::PlcOpen:
-                              writePlcOpen(net, *symbols, fileNameOf(job.netPath), program);
-                              break;
-                          }
-                      });
-        report(observer, 18);
-        report(observer, 20);
-        report(observer, 30);
-        debug(observer, programName);
-        report(observer, 70);
-
-        const std::string logPart = result.logPath + ".part";
-        const std::string programPart = result.programPath + ".part";
+        PartFile log(result.logPath), program(result.programPath);
+        TextSink programTrace;
         std::error_code error;
-        std::string failed;
-        if (!writeWholeFile(logPart, log.text(), error)) {
+        if (!log.open(error)) {
             cannotWrite(result.diagnostics, result.logPath, error);
-            removeFile(logPart);
             if (trace)
                 trace->put("Erreur Ouverture du fichier Log\n");
-        } else if (!writeWholeFile(programPart, program.text(), error)) {
+        } else if (!program.open(error)) {
             cannotWrite(result.diagnostics, result.programPath, error);
-            removeFile(logPart);
-            removeFile(programPart);
-        } else if (!commitFiles({{logPart, result.logPath}, {programPart, result.programPath}},
-                                failed, error)) {
-            cannotWrite(result.diagnostics, failed, error);
-            if (trace && failed == result.logPath)
-                trace->put("Erreur Ouverture du fichier Log\n");
+            log.discard();
         } else {
-            result.written = true;
+            runSideBySide([&] { writeStructureLog(net, log.out()); },
+                          [&] {
+                              TextSink &out = program.out();
+                              switch (job.format) {
+                              case OutputFormat::St:
+                                  writeStCode(net, out, &programTrace);
+                                  appendOutputBlock(net, out);
+                                  break;
+                              case OutputFormat::Pou:
+                                  writePou(net, *symbols, fileNameOf(job.netPath), out);
+                                  break;
+                              case OutputFormat::PlcOpen:
+                                  writePlcOpen(net, *symbols, fileNameOf(job.netPath), out);
+                                  break;
+                              }
+                          });
+            report(observer, 18);
+            report(observer, 20);
+            report(observer, 30);
+            debug(observer, programName);
+            report(observer, 70);
+            std::string failed;
+            if (!log.close(error)) {
+                cannotWrite(result.diagnostics, result.logPath, error);
+                log.discard();
+                program.discard();
+            } else if (!program.close(error)) {
+                cannotWrite(result.diagnostics, result.programPath, error);
+                log.discard();
+                program.discard();
+            } else if (!commitFiles({{log.partPath(), result.logPath},
+                                     {program.partPath(), result.programPath}},
+                                    failed, error)) {
+                cannotWrite(result.diagnostics, failed, error);
+                if (trace && failed == result.logPath)
+                    trace->put("Erreur Ouverture du fichier Log\n");
+            } else {
+                result.written = true;
+            }
         }
         if (trace)
             trace->put(programTrace.text());

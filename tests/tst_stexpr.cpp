@@ -117,6 +117,8 @@ void TestStExpr::parse_data()
         {"a - -1", "sub(a, neg(1))"},
         {"(a OR b) AND c", "and((or(a, b)), c)"},
         {"x MOD 3 = 0", "eq(mod(x, 3), 0)"},
+        // The output of a function block instance.
+        {"tempo0_0.Q AND NOT b", "and(tempo0_0.Q, not(b))"},
         // Keywords read as names, for the writers to rename.
         {"Exit", "Exit"},
         {"a AND then", "and(a, then)"},
@@ -161,7 +163,8 @@ void TestStExpr::parse_data()
         {"IF a", "@3 fin du prédicat attendue, « a » trouvé"},
         {"a THEN b", "@2 fin du prédicat attendue, « THEN » trouvé"},
         {"a b", "@2 fin du prédicat attendue, « b » trouvé"},
-        {"a..b", "@1 fin du prédicat attendue, « . » trouvé"},
+        {"a..b", "@2 nom de la sortie du bloc attendu, « . » trouvé"},
+        {"a.1", "@2 nom de la sortie du bloc attendu, « 1 » trouvé"},
         {"a[1]", "@1 fin du prédicat attendue, « [ » trouvé"},
         {"{a}", "@0 opérande attendu, « { » trouvé"},
         {"a = = b", "@4 opérande attendu, « = » trouvé"},

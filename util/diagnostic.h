@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,23 +11,23 @@ namespace trilette {
 
 /// How grave a diagnostic is: an error stops the outputs of its net, a warning or a note does
 /// not.
-enum class Severity { Error, Warning, Note };
+enum class Severity : uint8_t { Error, Warning, Note };
 
 /// One problem met while reading, checking or writing a net, where the user can act on it: the
-/// file, the line of the net (0 when it concerns the whole file) and the column (0 for none).
+/// file, the line of the net (0 when it concerns the whole file) and the column (0 for none). The
+/// texts are views into the Diagnostics that holds it.
 struct Diagnostic
 {
     Severity severity = Severity::Error;
-    std::string file;
+    std::string_view file;
     int line = 0;
     int column = 0;
     /// One French sentence, without the location and the severity.
-    std::string message;
+    std::string_view message;
 
     /// "FILE:LINE:COLUMN: erreur: MESSAGE", the form compilers use, so that editors jump to the
     /// line; the line and the column are left out where there are none.
     std::string format() const;
-    bool operator==(const Diagnostic &other) const;
 };
 
 /// A name or a text of the net between French quotes, in a message: « Data packet ». A name that
@@ -34,18 +37,81 @@ std::string quoted(std::string_view text);
 /// "erreur", "avertissement" or "note".
 const char *severityName(Severity severity);
 
-/// The diagnostics of one run, in the order they were met.
+/// The diagnostics of one run, in the order they were met. A large net may have hundreds of
+/// thousands: each is kept in a few bytes beside its text, and its file is kept once.
 class Diagnostics
 {
-public:
-    void add(Severity severity, std::string file, int line, int column, std::string message);
-    void error(std::string file, std::string message)
+    struct Entry
     {
-        add(Severity::Error, std::move(file), 0, 0, std::move(message));
+        Severity severity;
+        uint32_t file;
+        int32_t line;
+        int32_t column;
+        uint32_t chunk;
+        uint32_t offset;
+        uint32_t length;
+    };
+
+public:
+    Diagnostics() = default;
+    Diagnostics(const Diagnostics &other) { append(other); }
+    Diagnostics(Diagnostics &&) noexcept = default;
+    Diagnostics &operator=(const Diagnostics &other)
+    {
+        Diagnostics copy(other);
+        return *this = std::move(copy);
+    }
+    Diagnostics &operator=(Diagnostics &&) noexcept = default;
+
+    void add(Severity severity, std::string_view file, int line, int column,
+             std::string_view message);
+    void error(std::string_view file, std::string_view message)
+    {
+        add(Severity::Error, file, 0, 0, message);
     }
 
-    const std::vector<Diagnostic> &all() const { return all_; }
-    bool empty() const { return all_.empty(); }
+    /// The diagnostics, as a range of Diagnostic values.
+    class Range
+    {
+    public:
+        class Iterator
+        {
+        public:
+            using iterator_category = std::forward_iterator_tag;
+            using value_type = Diagnostic;
+            using difference_type = std::ptrdiff_t;
+            using pointer = void;
+            using reference = Diagnostic;
+            Iterator(const Diagnostics *owner, size_t index)
+                : owner_(owner)
+                , index_(index)
+            { }
+            Diagnostic operator*() const { return owner_->at(index_); }
+            Iterator &operator++()
+            {
+                ++index_;
+                return *this;
+            }
+            bool operator!=(const Iterator &other) const { return index_ != other.index_; }
+            bool operator==(const Iterator &other) const { return index_ == other.index_; }
+
+        private:
+            const Diagnostics *owner_;
+            size_t index_;
+        };
+        explicit Range(const Diagnostics *owner)
+            : owner_(owner)
+        { }
+        Iterator begin() const { return Iterator(owner_, 0); }
+        Iterator end() const { return Iterator(owner_, owner_->size()); }
+
+    private:
+        const Diagnostics *owner_;
+    };
+    Range all() const { return Range(this); }
+    Diagnostic at(size_t index) const;
+    size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
     int count(Severity severity) const;
     bool hasErrors() const { return count(Severity::Error) > 0; }
     void append(const Diagnostics &other);
@@ -56,7 +122,13 @@ public:
     void makeWarningsErrors();
 
 private:
-    std::vector<Diagnostic> all_;
+    std::string_view storeText(std::string_view text, uint32_t &chunk, uint32_t &offset);
+
+    std::vector<Entry> entries_;
+    std::vector<std::string> files_;
+    /// The messages, end to end in blocks that never move.
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    size_t chunkUsed_ = 0, chunkSize_ = 0;
 };
 
 } // namespace trilette

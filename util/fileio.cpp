@@ -91,24 +91,57 @@ std::string systemReason(const std::error_code &error)
     return "erreur système " + std::to_string(error.value()) + " (" + error.message() + ")";
 }
 
-bool writeWholeFile(const std::string &path, std::string_view bytes, std::error_code &error)
+PartFile::PartFile(std::string finalPath)
+    : final_(std::move(finalPath))
+    , part_(final_ + ".part")
+{ }
+
+PartFile::~PartFile()
+{
+    if (file_) {
+        sink_.reset();
+        std::fclose(file_);
+    }
+}
+
+bool PartFile::open(std::error_code &error)
 {
     error.clear();
     errno = 0;
-    std::FILE *file = openFile(path, "w");
-    if (!file) {
+    file_ = openFile(part_, "w");
+    if (!file_) {
         error = lastError(EACCES);
         return false;
     }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size()
-        && std::fflush(file) == 0;
+    sink_ = std::make_unique<TextSink>(file_);
+    return true;
+}
+
+bool PartFile::close(std::error_code &error)
+{
+    if (!file_)
+        return false;
+    bool ok = sink_->flush();
     if (!ok)
-        error = lastError();
-    if (std::fclose(file) != 0 && ok) {
+        error = std::error_code(sink_->writeError(), std::generic_category());
+    sink_.reset();
+    errno = 0;
+    if (std::fclose(file_) != 0 && ok) {
         ok = false;
         error = lastError();
     }
+    file_ = nullptr;
     return ok;
+}
+
+void PartFile::discard()
+{
+    if (file_) {
+        sink_.reset();
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    removeFile(part_);
 }
 
 bool commitFiles(const std::vector<StagedFile> &files, std::string &failed, std::error_code &error)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "util/textsink.h"
+
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -15,10 +18,33 @@ std::FILE *openFile(const std::string &path, const char *mode);
 /// disque", "un dossier porte ce nom"...).
 std::string systemReason(const std::error_code &error);
 
-/// Creates or empties the file at `path` and writes `bytes` into it in text mode; false with the
-/// reason when it cannot be opened, written in full or closed. A failed file may be left
-/// partly written: write beside the final name and commit (see commitFiles).
-bool writeWholeFile(const std::string &path, std::string_view bytes, std::error_code &error);
+/// A file written beside its final name (the name followed by ".part") in large blocks, so that
+/// an earlier file of that name stays whole until commitFiles puts the new one in its place.
+class PartFile
+{
+public:
+    explicit PartFile(std::string finalPath);
+    ~PartFile();
+    PartFile(const PartFile &) = delete;
+    PartFile &operator=(const PartFile &) = delete;
+
+    /// Creates or empties the part file (text mode); false with the reason.
+    bool open(std::error_code &error);
+    /// Where the file's text goes.
+    TextSink &out() { return *sink_; }
+    /// Writes what is left and closes the file; false with the reason when any write failed.
+    bool close(std::error_code &error);
+    /// Removes the part file.
+    void discard();
+
+    const std::string &finalPath() const { return final_; }
+    const std::string &partPath() const { return part_; }
+
+private:
+    std::string final_, part_;
+    std::FILE *file_ = nullptr;
+    std::unique_ptr<TextSink> sink_;
+};
 
 /// A complete file written beside its final name, waiting to replace it.
 struct StagedFile
