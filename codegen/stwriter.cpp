@@ -2,6 +2,7 @@
 
 #include "net/firing.h"
 #include "net/nameindex.h"
+#include "util/chunkedvector.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -417,7 +418,7 @@ private:
         Text name;
         uint32_t firstTaker, firstGiver;
     };
-    std::vector<PlaceUse> placeUses_;
+    ChunkedVector<PlaceUse> placeUses_;
     NameIndex<> placeUseIndex_;
     std::unordered_map<std::string_view, std::vector<const Transition *>> needing_, inhibited_;
     std::unordered_map<const Transition *, std::unordered_map<std::string_view, int64_t>>
@@ -430,45 +431,46 @@ void BodyWriter::outputBlock()
 
     // Each output with the places that name it, in the order of its first naming; a place that
     // names an output twice counts twice. The entries of one output are chained in text order.
-    constexpr size_t none = SIZE_MAX;
+    constexpr uint32_t none = UINT32_MAX;
     struct Entry
     {
-        const Place *place;
-        size_t next;
+        uint32_t place;
+        uint32_t next;
     };
     struct Output
     {
-        std::string_view name;
-        size_t first, last;
+        Text name;
+        uint32_t first, last;
     };
-    std::vector<Entry> entries;
-    std::vector<Output> outputs;
+    ChunkedVector<Entry> entries;
+    ChunkedVector<Output> outputs;
     NameIndex<> outputByName;
     for (const Place *place = net_.firstPlace(); place; place = place->next) {
         forEachOutputName(*place, [&](std::string_view name) {
+            const uint32_t entry = uint32_t(entries.size());
             const auto [index, added] = outputByName.insert(
                 name, uint32_t(outputs.size()), [&](uint32_t i) { return outputs[i].name; });
-            entries.push_back({place, none});
+            entries.push_back({place->index, none});
             if (added)
-                outputs.push_back({name, entries.size() - 1, entries.size() - 1});
+                outputs.push_back({name, entry, entry});
             else
-                outputs[index].last = entries[outputs[index].last].next = entries.size() - 1;
+                outputs[index].last = entries[outputs[index].last].next = entry;
         });
     }
 
-    for (const Output &output : outputs) {
-        size_t entry = output.first;
+    outputs.forEach([&](const Output &output) {
+        uint32_t entry = output.first;
         out_.put(symbols_ ? symbols_->output(output.name) : output.name);
         out_.put(" := (");
-        out_.put(place_(entries[entry].place->name));
+        out_.put(place_(net_.place(entries[entry].place).name));
         out_.put("p >=1)");
         while ((entry = entries[entry].next) != none) {
             out_.put(" OR (");
-            out_.put(place_(entries[entry].place->name));
+            out_.put(place_(net_.place(entries[entry].place).name));
             out_.put("p >=1)");
         }
         out_.put(";\n");
-    }
+    });
     if (symbols_ && !net_.firstTransition() && net_.placeCount() == 0
         && symbols_->undeclaredPlaces().empty())
         placeholder();

@@ -77,20 +77,20 @@ struct Transition
 {
     Text name;
     int32_t inputCount = 0;
+    /// Line of the transition in the net file.
+    int32_t line = 0;
     ArcRef *inputs = nullptr;
     int32_t outputCount = 0;
+    /// Columns where the predicate and the action text start (0 when there is no label).
+    int32_t predicateColumn = 0;
     ArcRef *outputs = nullptr;
     Text actionText;
     Text predicate;
     Transition *next = nullptr;
-    /// Line of the transition in the net file, and the columns where its predicate and its
-    /// action text start (0 when it has no label).
-    int32_t line = 0;
-    int32_t predicateColumn = 0;
     int32_t actionColumn = 0;
-    TimeInterval interval;
     /// Position in the transition list, from 0.
     uint32_t index = 0;
+    TimeInterval interval;
 };
 
 /// An arc between two transitions: `higher` has priority over `lower`, which may not fire while

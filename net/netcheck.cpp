@@ -3,6 +3,7 @@
 #include "net/firing.h"
 #include "net/nameindex.h"
 #include "net/stexpr.h"
+#include "util/chunkedvector.h"
 
 #include <algorithm>
 #include <string>
@@ -12,11 +13,13 @@ namespace trilette {
 
 namespace {
 
-/// A name of the net with where it was first met.
+/// A name of the net with where it was first met, in 16 bytes.
 struct Named
 {
-    Text name;
-    int line;
+    const char *data;
+    uint32_t size;
+    int32_t line;
+    Text name() const { return Text(data, size); }
 };
 
 /// Names met in order, each once, with an index to find them again.
@@ -27,21 +30,21 @@ public:
     std::pair<uint32_t, bool> add(Text name, int line)
     {
         const auto result = index_.insert(name, uint32_t(list_.size()),
-                                          [this](uint32_t i) { return list_[i].name; });
+                                          [this](uint32_t i) { return list_[i].name(); });
         if (result.second)
-            list_.push_back({name, line});
+            list_.push_back({name.data(), uint32_t(name.size()), line});
         return result;
     }
     /// The position of `name`, or NameIndex::none.
     uint32_t find(std::string_view name) const
     {
-        return index_.find(name, [this](uint32_t i) { return list_[i].name; });
+        return index_.find(name, [this](uint32_t i) { return list_[i].name(); });
     }
     const Named &operator[](uint32_t i) const { return list_[i]; }
-    const std::vector<Named> &all() const { return list_; }
+    const ChunkedVector<Named> &all() const { return list_; }
 
 private:
-    std::vector<Named> list_;
+    ChunkedVector<Named> list_;
     NameIndex<Names> index_;
 };
 
@@ -59,18 +62,21 @@ public:
 
     void run()
     {
+        // The checks that build large tables come first, while few diagnostics are kept, and
+        // free their tables as they end. The diagnostics are sorted by line afterwards.
+        const Priorities priorities(net_, file_, &diagnostics_);
+        conflicts(priorities);
+        predicates();
+        if (!options_.strict)
+            clashes();
+        predicateNames_ = NameList<ExactNames>();
+        undeclaredPlaces();
         namesDeclaredTwice();
         droppedArcs();
         duplicateArcs();
-        predicates();
         unwrittenTexts();
         transitionsWithoutInputs();
-        undeclaredPlaces();
-        const Priorities priorities(net_, file_, &diagnostics_);
-        conflicts(priorities);
         arcsAndIntervals();
-        if (!options_.strict)
-            clashes();
     }
 
 private:
@@ -276,8 +282,7 @@ private:
         }
         // The earliest line of each name, which may come from a later transition.
         std::vector<int> firstLine;
-        for (const Named &named : undeclared.all())
-            firstLine.push_back(named.line);
+        undeclared.all().forEach([&](const Named &named) { firstLine.push_back(named.line); });
         for (const Transition *t = net_.firstTransition(); t && !firstLine.empty(); t = t->next) {
             for (const ArcRef *list : {t->inputs, t->outputs}) {
                 for (const ArcRef *arc = list; arc; arc = arc->next) {
@@ -294,7 +299,7 @@ private:
                          [&](uint32_t a, uint32_t b) { return firstLine[a] < firstLine[b]; });
         for (uint32_t id : order)
             say(Severity::Warning, firstLine[id], 0,
-                "la place " + quoted(undeclared[id].name)
+                "la place " + quoted(undeclared[id].name())
                     + ", nommée par un arc, n'est déclarée nulle part"
                     + (options_.strict
                            ? " : le programme la déclare avec un marquage nul"
@@ -348,7 +353,7 @@ private:
                 if (group.empty() || group.back() != t)
                     group.push_back(t);
             }
-            const Text name = placesFed[feeds[begin].place].name;
+            const Text name = placesFed[feeds[begin].place].name();
             begin = end;
             if (group.size() < 2)
                 continue;
@@ -426,7 +431,7 @@ private:
                 continue;
             for (char suffix : {'p', 's'})
                 say(Severity::Warning, p->line, 0,
-                    variable(p->name, suffix) + " et " + variable(places[id].name, suffix)
+                    variable(p->name, suffix) + " et " + variable(places[id].name(), suffix)
                         + " (ligne " + std::to_string(places[id].line) + ")" + same);
         }
         // The place whose variable `name` would be, or none.
@@ -440,7 +445,7 @@ private:
             return id == NameIndex<>::none ? nullptr : &places[id];
         };
         auto owner = [&](const Named &place, std::string_view name) {
-            return variable(place.name,
+            return variable(place.name(),
                             char(std::tolower(static_cast<unsigned char>(name.back())) == 'p'
                                      ? 'p'
                                      : 's'))
@@ -462,29 +467,30 @@ private:
                 const auto [id, added] = outputs.add(output, p->line);
                 if (!added)
                     say(Severity::Warning, p->line, 0,
-                        what + " et la sortie " + quoted(outputs[id].name) + " (ligne "
+                        what + " et la sortie " + quoted(outputs[id].name()) + " (ligne "
                             + std::to_string(outputs[id].line) + ")" + same);
             });
 
         NameList<FoldedNames> read;
-        for (const Named &spelling : predicateNames_.all()) {
+        predicateNames_.all().forEach([&](const Named &spelling) {
+            const Text name = spelling.name();
             std::string other;
-            if (const Named *place = placeVariable(spelling.name)) {
-                other = owner(*place, spelling.name);
-            } else if (const uint32_t id = outputs.find(spelling.name); id != NameIndex<>::none) {
-                other = "la sortie " + quoted(outputs[id].name) + " (ligne "
+            if (const Named *place = placeVariable(name)) {
+                other = owner(*place, name);
+            } else if (const uint32_t id = outputs.find(name); id != NameIndex<>::none) {
+                other = "la sortie " + quoted(outputs[id].name()) + " (ligne "
                     + std::to_string(outputs[id].line) + ")";
             } else {
-                const auto [first, added] = read.add(spelling.name, spelling.line);
+                const auto [first, added] = read.add(name, spelling.line);
                 if (added)
-                    continue;
-                other = quoted(read[first].name) + " (ligne " + std::to_string(read[first].line)
+                    return;
+                other = quoted(read[first].name()) + " (ligne " + std::to_string(read[first].line)
                     + ")";
             }
             say(Severity::Warning, spelling.line, 0,
-                "le prédicat lit " + quoted(spelling.name) + ", qui est aussi " + other
+                "le prédicat lit " + quoted(name) + ", qui est aussi " + other
                     + " : il lit la valeur du cycle précédent");
-        }
+        });
     }
 
     const Net &net_;

@@ -64,6 +64,8 @@ void Diagnostics::add(Severity severity, std::string_view file, int line, int co
     Entry entry {severity, uint32_t(known - files_.begin()), line, column, 0, 0,
                  uint32_t(message.size())};
     storeText(message, entry.chunk, entry.offset);
+    if (entries_.size() == entries_.capacity())
+        entries_.reserve(entries_.size() + entries_.size() / 4 + 64);
     entries_.push_back(entry);
 }
 

@@ -124,6 +124,7 @@ public:
 private:
     std::string_view storeText(std::string_view text, uint32_t &chunk, uint32_t &offset);
 
+    /// Grows by a quarter at a time: many entries never leave a doubled buffer half empty.
     std::vector<Entry> entries_;
     std::vector<std::string> files_;
     /// The messages, end to end in blocks that never move.
