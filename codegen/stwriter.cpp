@@ -19,6 +19,11 @@ namespace {
 /// timer is written (the st format); with them the names, conditions and timers are theirs.
 class BodyWriter
 {
+    struct PlaceUse
+    {
+        uint32_t firstTaker, firstGiver;
+    };
+
 public:
     BodyWriter(const Net &net, const ProgramSymbols *symbols, TextSink &out)
         : net_(net)
@@ -164,31 +169,38 @@ private:
     /// where an earlier firing in the same cycle can have changed that place its way.
     void indexPlaces()
     {
-        auto use = [&](Text name) -> PlaceUse & {
-            const auto [id, added] = placeUseIndex_.insert(
-                name, uint32_t(placeUses_.size()), [&](uint32_t i) { return placeUses_[i].name; });
-            if (added)
-                placeUses_.push_back({name, UINT32_MAX, UINT32_MAX});
-            return placeUses_[id];
-        };
+        // Declared places by their position; names that no place line declares after them.
+        placeUses_.resize(net_.placeCount(), {UINT32_MAX, UINT32_MAX});
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
-                PlaceUse &place = use(arc->placeName);
+                PlaceUse &place = use(*arc);
                 if (arc->kind == ArcKind::Normal)
                     place.firstTaker = std::min(place.firstTaker, t->index);
             }
             for (const ArcRef *arc = t->outputs; arc; arc = arc->next) {
-                PlaceUse &place = use(arc->placeName);
+                PlaceUse &place = use(*arc);
                 place.firstGiver = std::min(place.firstGiver, t->index);
             }
         }
     }
 
-    bool needsCurrentMarking(const ArcRef &arc, const Transition &t) const
+    PlaceUse &use(const ArcRef &arc)
     {
-        const uint32_t id
-            = placeUseIndex_.find(arc.placeName, [&](uint32_t i) { return placeUses_[i].name; });
-        const PlaceUse &place = placeUses_[id];
+        if (arc.place != ArcRef::noPlace)
+            return placeUses_[arc.place];
+        const auto [id, added] = undeclaredIndex_.insert(
+            arc.placeName, uint32_t(undeclared_.size()),
+            [&](uint32_t i) { return undeclared_[i]; });
+        if (added) {
+            undeclared_.push_back(arc.placeName);
+            placeUses_.push_back({UINT32_MAX, UINT32_MAX});
+        }
+        return placeUses_[net_.placeCount() + id];
+    }
+
+    bool needsCurrentMarking(const ArcRef &arc, const Transition &t)
+    {
+        const PlaceUse &place = use(arc);
         return (arc.kind == ArcKind::Inhibitor ? place.firstGiver : place.firstTaker) < t.index;
     }
 
@@ -412,14 +424,11 @@ private:
     TextSink &out_;
     Priorities priorities_;
     /// For each place that arcs name, the first transition that takes tokens from it and the
-    /// first that puts tokens into it.
-    struct PlaceUse
-    {
-        Text name;
-        uint32_t firstTaker, firstGiver;
-    };
-    ChunkedVector<PlaceUse> placeUses_;
-    NameIndex<> placeUseIndex_;
+    /// first that puts tokens into it: the declared places by position, then the names that no
+    /// place line declares.
+    std::vector<PlaceUse> placeUses_;
+    std::vector<Text> undeclared_;
+    NameIndex<> undeclaredIndex_;
     std::unordered_map<std::string_view, std::vector<const Transition *>> needing_, inhibited_;
     std::unordered_map<const Transition *, std::unordered_map<std::string_view, int64_t>>
         takenByPlace_;

@@ -91,11 +91,20 @@ Text Net::store(std::string_view text)
     return storage_->texts.store(text);
 }
 
-Text Net::placeNameFor(std::string_view name)
+void Net::resolveArcPlaces()
 {
-    if (const Place *place = findPlace(name))
-        return place->name;
-    return store(name);
+    if (unresolvedArcs_ == 0)
+        return;
+    for (Transition *t = transitionHead_->next; t; t = t->next) {
+        for (ArcRef *list : {t->inputs, t->outputs}) {
+            for (ArcRef *arc = list; arc; arc = arc->next) {
+                if (arc->place == ArcRef::noPlace)
+                    if (const Place *place = findPlace(arc->placeName))
+                        arc->place = place->index;
+            }
+        }
+    }
+    unresolvedArcs_ = 0;
 }
 
 const Transition &Net::transition(size_t index) const
@@ -145,7 +154,14 @@ void Net::prependAction(Place &place, std::string_view text)
 ArcRef &Net::prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight)
 {
     ArcRef &arc = storage_->arcs.add();
-    arc.placeName = placeNameFor(placeName);
+    // An arc shares its place's stored name, when the place came first.
+    if (const Place *place = findPlace(placeName)) {
+        arc.placeName = place->name;
+        arc.place = place->index;
+    } else {
+        arc.placeName = store(placeName);
+        ++unresolvedArcs_;
+    }
     arc.weight = weight;
     arc.next = head;
     head = &arc;

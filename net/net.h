@@ -38,8 +38,13 @@ enum class ArcKind : uint8_t {
 /// One arc as seen from its transition: the place at the other end, the weight and the kind.
 struct ArcRef
 {
+    static constexpr uint32_t noPlace = UINT32_MAX;
     Text placeName;
     int32_t weight = 0;
+    /// Position of the first place of that name in the place list, or noPlace when no place
+    /// line declares it (the arc's name is never looked up for the program's meaning: this only
+    /// spares the writers and the checks a search by name).
+    uint32_t place = noPlace;
     ArcRef *next = nullptr;
     ArcKind kind = ArcKind::Normal;
     /// Line of the arc in the net file (1 for the first), 0 for an arc made in memory.
@@ -139,9 +144,9 @@ public:
 
     /// Copies a text into the net's storage and returns the copy.
     Text store(std::string_view text);
-    /// The stored name of the first place called `name` when there is one (so that arcs share
-    /// their place's name), otherwise a stored copy.
-    Text placeNameFor(std::string_view name);
+    /// Gives the arcs whose place was declared after them the position of that place; the
+    /// reader calls it at the end of the file.
+    void resolveArcPlaces();
 
     /// Links a new place of that name after the last one and returns it. The texts given to the
     /// records here and below are stored in the net.
@@ -183,6 +188,8 @@ private:
     Transition *transitionTail_;
     size_t placeCount_ = 0;
     size_t transitionCount_ = 0;
+    /// Arcs made before a place of their name was declared.
+    size_t unresolvedArcs_ = 0;
     PriorityArc *priorityHead_ = nullptr;
     PriorityArc *priorityTail_ = nullptr;
     DroppedArc *droppedHead_ = nullptr;

@@ -275,7 +275,7 @@ private:
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             for (const ArcRef *list : {t->inputs, t->outputs}) {
                 for (const ArcRef *arc = list; arc; arc = arc->next) {
-                    if (!net_.findPlace(arc->placeName))
+                    if (arc->place == ArcRef::noPlace)
                         undeclared.add(arc->placeName, arc->line);
                 }
             }
@@ -286,9 +286,10 @@ private:
         for (const Transition *t = net_.firstTransition(); t && !firstLine.empty(); t = t->next) {
             for (const ArcRef *list : {t->inputs, t->outputs}) {
                 for (const ArcRef *arc = list; arc; arc = arc->next) {
+                    if (arc->place != ArcRef::noPlace)
+                        continue;
                     const uint32_t id = undeclared.find(arc->placeName);
-                    if (id != NameIndex<>::none)
-                        firstLine[id] = std::min(firstLine[id], int(arc->line));
+                    firstLine[id] = std::min(firstLine[id], int(arc->line));
                 }
             }
         }
@@ -310,26 +311,38 @@ private:
     /// priority orders: the program serves them in file order.
     void conflicts(const Priorities &priorities)
     {
-        // Every arc that takes tokens, by the place it takes from, in the order of the places'
-        // first arcs and then of the transitions.
+        // Every arc that takes tokens, grouped by the place it takes from (declared places by
+        // position, then the names that no place line declares), in transition order within.
         struct Feed
         {
             uint32_t place;
             uint32_t transition;
             int line;
         };
-        NameList<ExactNames> placesFed;
-        std::vector<Feed> feeds;
+        const uint32_t declared = uint32_t(net_.placeCount());
+        NameList<ExactNames> undeclared;
+        std::vector<Feed> taking;
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
                 if (arc->kind != ArcKind::Normal || arc->weight <= 0)
                     continue;
-                feeds.push_back(
-                    {placesFed.add(arc->placeName, arc->line).first, t->index, arc->line});
+                const uint32_t place = arc->place != ArcRef::noPlace
+                    ? arc->place
+                    : declared + undeclared.add(arc->placeName, arc->line).first;
+                taking.push_back({place, t->index, arc->line});
             }
         }
-        std::stable_sort(feeds.begin(), feeds.end(),
-                         [](const Feed &a, const Feed &b) { return a.place < b.place; });
+        // A counting sort, which keeps the transition order within each place.
+        std::vector<uint32_t> start(declared + undeclared.all().size() + 1, 0);
+        for (const Feed &feed : taking)
+            ++start[feed.place + 1];
+        for (size_t i = 1; i < start.size(); ++i)
+            start[i] += start[i - 1];
+        std::vector<Feed> feeds(taking.size());
+        for (const Feed &feed : taking)
+            feeds[start[feed.place]++] = feed;
+        taking = std::vector<Feed>();
+        start = std::vector<uint32_t>();
 
         auto ordered = [&](const Transition &a, const Transition &b) {
             for (const Transition *higher : priorities.over(a))
@@ -353,7 +366,8 @@ private:
                 if (group.empty() || group.back() != t)
                     group.push_back(t);
             }
-            const Text name = placesFed[feeds[begin].place].name();
+            const uint32_t key = feeds[begin].place;
+            const Text name = key < declared ? net_.place(key).name : undeclared[key - declared].name();
             begin = end;
             if (group.size() < 2)
                 continue;
@@ -379,8 +393,7 @@ private:
             for (size_t i = 0; i < group.size(); ++i)
                 if (involved[i])
                     names += (names.empty() ? "" : ", ") + quoted(group[i]->name);
-            const Place *place = net_.findPlace(name);
-            say(Severity::Note, place ? place->line : firstLine, 0,
+            say(Severity::Note, key < declared ? net_.place(key).line : firstLine, 0,
                 "la place " + quoted(name) + " alimente " + names
                     + ", dont les prédicats ne s'excluent pas : quand plusieurs peuvent tirer, le "
                       "programme sert la première dans l'ordre du fichier");

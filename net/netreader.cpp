@@ -419,6 +419,7 @@ public:
     /// What the whole file says once read: no end line, nothing in it.
     void finish()
     {
+        net_.resolveArcPlaces();
         if (Diagnostics *diagnostics = where_.diagnostics) {
             const std::string file(where_.fileName);
             if (!endLineSeen_)
