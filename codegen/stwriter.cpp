@@ -156,7 +156,7 @@ private:
     {
         if (!symbols_)
             return true;
-        return net_.findPlace(place.name) == &place;
+        return place.firstOfName;
     }
 
     std::string_view place_(std::string_view name) const
@@ -188,9 +188,9 @@ private:
     {
         if (arc.place != ArcRef::noPlace)
             return placeUses_[arc.place];
-        const auto [id, added] = undeclaredIndex_.insert(
-            arc.placeName, uint32_t(undeclared_.size()),
-            [&](uint32_t i) { return undeclared_[i]; });
+        const auto [id, added]
+            = undeclaredIndex_.insert(arc.placeName, uint32_t(undeclared_.size()),
+                                      [&](uint32_t i) { return undeclared_[i]; });
         if (added) {
             undeclared_.push_back(arc.placeName);
             placeUses_.push_back({UINT32_MAX, UINT32_MAX});

@@ -46,8 +46,8 @@ struct FoldedNames
 };
 
 /// Index from names to the ids (0, 1, 2...) of the things they name, by open addressing in one
-/// flat table of 8-byte slots (the hash and the id), at most half full. The index keeps no name:
-/// it asks `keyOf(id)` for the name of an id when it must compare, so that a large net is
+/// flat table of 8-byte slots (the hash and the id), at most three quarters full. The index keeps
+/// no name: it asks `keyOf(id)` for the name of an id when it must compare, so that a large net is
 /// indexed in a few bytes a name.
 template<typename Names = ExactNames> class NameIndex
 {
@@ -72,7 +72,7 @@ public:
     template<typename KeyOf>
     std::pair<uint32_t, bool> insert(std::string_view name, uint32_t id, KeyOf keyOf)
     {
-        if (2 * (count_ + 1) > slots_.size())
+        if (4 * (count_ + 1) > 3 * slots_.size())
             grow();
         const uint32_t hash = Names::hash(name);
         size_t i = hash & mask();

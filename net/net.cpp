@@ -123,8 +123,10 @@ Place &Net::appendPlace(std::string_view name)
     place.index = uint32_t(placeCount_++);
     place.name = store(name);
     if (!place.name.empty())
-        placeIndex_.insert(place.name, place.index,
-                           [this](uint32_t id) { return this->place(id).name; });
+        place.firstOfName = placeIndex_
+                                .insert(place.name, place.index,
+                                        [this](uint32_t id) { return this->place(id).name; })
+                                .second;
     placeTail_->next = &place;
     placeTail_ = &place;
     return place;
@@ -199,10 +201,23 @@ void Net::addDroppedArc(std::string_view source, std::string_view target, int32_
     droppedTail_ = &arc;
 }
 
+void Net::releaseIndexes()
+{
+    transitionIndex_ = NameIndex<>();
+    placeIndex_ = NameIndex<>();
+    indexed_ = false;
+}
+
 Transition *Net::findTransition(std::string_view name) const
 {
     if (name.empty())
         return nullptr;
+    if (!indexed_) {
+        for (Transition *t = transitionHead_->next; t; t = t->next)
+            if (t->name == name)
+                return t;
+        return nullptr;
+    }
     const uint32_t id
         = transitionIndex_.find(name, [this](uint32_t i) { return this->transition(i).name; });
     return id == NameIndex<>::none ? nullptr
@@ -213,6 +228,12 @@ const Place *Net::findPlace(std::string_view name) const
 {
     if (name.empty())
         return nullptr;
+    if (!indexed_) {
+        for (const Place *p = placeHead_->next; p; p = p->next)
+            if (p->name == name)
+                return p;
+        return nullptr;
+    }
     const uint32_t id = placeIndex_.find(name, [this](uint32_t i) { return this->place(i).name; });
     return id == NameIndex<>::none ? nullptr : &place(id);
 }

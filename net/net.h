@@ -75,6 +75,8 @@ struct Place
     int32_t labelColumn = 0;
     /// Position in the place list, from 0.
     uint32_t index = 0;
+    /// Whether no earlier place has this name.
+    bool firstOfName = true;
 };
 
 /// One transition: its arcs (most recently read first), predicate and action text.
@@ -170,6 +172,9 @@ public:
     Transition *findTransition(std::string_view name) const;
     /// First place in list order whose name is `name`, or null.
     const Place *findPlace(std::string_view name) const;
+    /// Frees the indexes by name, which a net being written no longer needs; the searches
+    /// above then walk the lists.
+    void releaseIndexes();
     /// The transition and the place at a position of their lists (from 0).
     const Transition &transition(size_t index) const;
     const Place &place(size_t index) const;
@@ -196,6 +201,7 @@ private:
     DroppedArc *droppedTail_ = nullptr;
     /// First transition and first place of each name; later duplicates never replace them.
     NameIndex<> transitionIndex_, placeIndex_;
+    bool indexed_ = true;
 
     ArcRef &prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight);
 };

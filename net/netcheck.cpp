@@ -69,7 +69,8 @@ public:
         predicates();
         if (!options_.strict)
             clashes();
-        predicateNames_ = NameList<ExactNames>();
+        predicateNames_ = NameList<FoldedNames>();
+        otherSpellings_ = NameList<ExactNames>();
         undeclaredPlaces();
         namesDeclaredTwice();
         droppedArcs();
@@ -203,7 +204,10 @@ private:
                         + " : il ne peut avoir qu'un type");
             for (const NameRef &use : uses) {
                 // The spelling in the net's own copy of the predicate, which outlives the tree.
-                predicateNames_.add(t->predicate.substr(use.offset, use.spelling.size()), t->line);
+                const Text spelling = t->predicate.substr(use.offset, use.spelling.size());
+                const auto [id, added] = predicateNames_.add(spelling, t->line);
+                if (!added && predicateNames_[id].name() != spelling)
+                    otherSpellings_.add(spelling, t->line);
                 if (!options_.strict && isReservedWord(use.spelling))
                     say(Severity::Warning, t->line, t->predicateColumn + int(use.offset),
                         quoted(use.spelling)
@@ -321,27 +325,37 @@ private:
         };
         const uint32_t declared = uint32_t(net_.placeCount());
         NameList<ExactNames> undeclared;
-        std::vector<Feed> taking;
+        auto placeOf = [&](const ArcRef &arc) {
+            return arc.place != ArcRef::noPlace
+                ? arc.place
+                : declared + undeclared.add(arc.placeName, arc.line).first;
+        };
+        auto takes
+            = [](const ArcRef &arc) { return arc.kind == ArcKind::Normal && arc.weight > 0; };
+        // A counting sort in two passes over the arcs, which keeps the transition order within
+        // each place.
+        std::vector<uint32_t> start(declared + 1, 0);
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
-                if (arc->kind != ArcKind::Normal || arc->weight <= 0)
+                if (!takes(*arc))
                     continue;
-                const uint32_t place = arc->place != ArcRef::noPlace
-                    ? arc->place
-                    : declared + undeclared.add(arc->placeName, arc->line).first;
-                taking.push_back({place, t->index, arc->line});
+                const uint32_t place = placeOf(*arc);
+                if (place + 1 >= start.size())
+                    start.resize(place + 2, 0);
+                ++start[place + 1];
             }
         }
-        // A counting sort, which keeps the transition order within each place.
-        std::vector<uint32_t> start(declared + undeclared.all().size() + 1, 0);
-        for (const Feed &feed : taking)
-            ++start[feed.place + 1];
         for (size_t i = 1; i < start.size(); ++i)
             start[i] += start[i - 1];
-        std::vector<Feed> feeds(taking.size());
-        for (const Feed &feed : taking)
-            feeds[start[feed.place]++] = feed;
-        taking = std::vector<Feed>();
+        std::vector<Feed> feeds(start.back());
+        for (const Transition *t = net_.firstTransition(); t; t = t->next) {
+            for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
+                if (takes(*arc)) {
+                    const uint32_t place = placeOf(*arc);
+                    feeds[start[place]++] = {place, t->index, arc->line};
+                }
+            }
+        }
         start = std::vector<uint32_t>();
 
         auto ordered = [&](const Transition &a, const Transition &b) {
@@ -367,7 +381,8 @@ private:
                     group.push_back(t);
             }
             const uint32_t key = feeds[begin].place;
-            const Text name = key < declared ? net_.place(key).name : undeclared[key - declared].name();
+            const Text name
+                = key < declared ? net_.place(key).name : undeclared[key - declared].name();
             begin = end;
             if (group.size() < 2)
                 continue;
@@ -434,75 +449,78 @@ private:
             const std::string name = std::string(place) + suffix;
             return "la variable " + quoted(name) + " de la place " + quoted(place);
         };
+        auto placeName = [this](uint32_t id) { return net_.place(id).name; };
         // A place's variables clash with those of an earlier place of the same name but case.
-        NameList<FoldedNames> places;
+        NameIndex<FoldedNames> places;
         for (const Place *p = net_.firstPlace(); p; p = p->next) {
-            if (net_.findPlace(p->name) != p)
+            if (!p->firstOfName)
                 continue;
-            const auto [id, added] = places.add(p->name, p->line);
+            const auto [id, added] = places.insert(p->name, p->index, placeName);
             if (added)
                 continue;
+            const Place &first = net_.place(id);
             for (char suffix : {'p', 's'})
                 say(Severity::Warning, p->line, 0,
-                    variable(p->name, suffix) + " et " + variable(places[id].name(), suffix)
-                        + " (ligne " + std::to_string(places[id].line) + ")" + same);
+                    variable(p->name, suffix) + " et " + variable(first.name, suffix) + " (ligne "
+                        + std::to_string(first.line) + ")" + same);
         }
         // The place whose variable `name` would be, or none.
-        auto placeVariable = [&](std::string_view name) -> const Named * {
+        auto placeVariable = [&](std::string_view name) -> const Place * {
             if (name.size() < 2)
                 return nullptr;
             const char last = FoldedNames::fold(name.back());
             if (last != 'P' && last != 'S')
                 return nullptr;
-            const uint32_t id = places.find(name.substr(0, name.size() - 1));
-            return id == NameIndex<>::none ? nullptr : &places[id];
+            const uint32_t id = places.find(name.substr(0, name.size() - 1), placeName);
+            return id == NameIndex<>::none ? nullptr : &net_.place(id);
         };
-        auto owner = [&](const Named &place, std::string_view name) {
-            return variable(place.name(),
-                            char(std::tolower(static_cast<unsigned char>(name.back())) == 'p'
-                                     ? 'p'
-                                     : 's'))
-                + " (ligne " + std::to_string(place.line) + ")";
+        auto owner = [&](const Place &place, std::string_view name) {
+            const char suffix = FoldedNames::fold(name.back()) == 'P' ? 'p' : 's';
+            return variable(place.name, suffix) + " (ligne " + std::to_string(place.line) + ")";
         };
 
-        NameList<ExactNames> outputSpellings;
+        // Outputs: the first spelling of each; a spelling that clashes is reported once.
         NameList<FoldedNames> outputs;
+        NameList<ExactNames> reported;
         for (const Place *p = net_.firstPlace(); p; p = p->next)
             forEachOutputName(*p, [&](std::string_view output) {
-                if (!outputSpellings.add(output, p->line).second)
-                    return;
                 const std::string what = "la sortie " + quoted(output);
-                if (const Named *place = placeVariable(output)) {
-                    say(Severity::Warning, p->line, 0,
-                        what + " et " + owner(*place, output) + same);
+                if (const Place *place = placeVariable(output)) {
+                    if (reported.add(output, p->line).second)
+                        say(Severity::Warning, p->line, 0,
+                            what + " et " + owner(*place, output) + same);
                     return;
                 }
                 const auto [id, added] = outputs.add(output, p->line);
-                if (!added)
-                    say(Severity::Warning, p->line, 0,
-                        what + " et la sortie " + quoted(outputs[id].name()) + " (ligne "
-                            + std::to_string(outputs[id].line) + ")" + same);
+                if (added || outputs[id].name() == output || !reported.add(output, p->line).second)
+                    return;
+                say(Severity::Warning, p->line, 0,
+                    what + " et la sortie " + quoted(outputs[id].name()) + " (ligne "
+                        + std::to_string(outputs[id].line) + ")" + same);
             });
 
-        NameList<FoldedNames> read;
-        predicateNames_.all().forEach([&](const Named &spelling) {
+        // The names the predicates read: against a marking variable, an output, or the first
+        // spelling of the name.
+        auto readName = [&](const Named &spelling, const Named *first) {
             const Text name = spelling.name();
             std::string other;
-            if (const Named *place = placeVariable(name)) {
+            if (const Place *place = placeVariable(name)) {
                 other = owner(*place, name);
             } else if (const uint32_t id = outputs.find(name); id != NameIndex<>::none) {
                 other = "la sortie " + quoted(outputs[id].name()) + " (ligne "
                     + std::to_string(outputs[id].line) + ")";
+            } else if (first) {
+                other = quoted(first->name()) + " (ligne " + std::to_string(first->line) + ")";
             } else {
-                const auto [first, added] = read.add(name, spelling.line);
-                if (added)
-                    return;
-                other = quoted(read[first].name()) + " (ligne " + std::to_string(read[first].line)
-                    + ")";
+                return;
             }
             say(Severity::Warning, spelling.line, 0,
                 "le prédicat lit " + quoted(name) + ", qui est aussi " + other
                     + " : il lit la valeur du cycle précédent");
+        };
+        predicateNames_.all().forEach([&](const Named &name) { readName(name, nullptr); });
+        otherSpellings_.all().forEach([&](const Named &name) {
+            readName(name, &predicateNames_[predicateNames_.find(name.name())]);
         });
     }
 
@@ -510,8 +528,10 @@ private:
     std::string file_;
     CheckOptions options_;
     Diagnostics &diagnostics_;
-    /// The names that predicates read, each spelling once, with the line of its first use.
-    NameList<ExactNames> predicateNames_;
+    /// The names that predicates read, in their first spelling, with the line of their first
+    /// use; and the rare other spellings of them (other cases).
+    NameList<FoldedNames> predicateNames_;
+    NameList<ExactNames> otherSpellings_;
 };
 
 } // namespace

@@ -132,6 +132,7 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         result.diagnostics = std::move(found);
         if (read != ReadResult::Done || job.checkOnly || !result.ok())
             return result;
+        net.releaseIndexes();
         debug(observer, std::string());
         const Place *places = net.firstPlace();
         const Transition *transitions = net.firstTransition();

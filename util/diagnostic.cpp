@@ -61,8 +61,8 @@ void Diagnostics::add(Severity severity, std::string_view file, int line, int co
     auto known = std::find(files_.begin(), files_.end(), file);
     if (known == files_.end())
         known = files_.emplace(files_.end(), file);
-    Entry entry {severity, uint32_t(known - files_.begin()), line, column, 0, 0,
-                 uint32_t(message.size())};
+    Entry entry {severity, uint32_t(known - files_.begin()), line, column, 0,
+                 0,        uint32_t(message.size())};
     storeText(message, entry.chunk, entry.offset);
     if (entries_.size() == entries_.capacity())
         entries_.reserve(entries_.size() + entries_.size() / 4 + 64);
@@ -84,9 +84,8 @@ int Diagnostics::count(Severity severity) const
 
 void Diagnostics::sortByLine()
 {
-    const auto key = [](const Entry &e) {
-        return std::make_pair(e.line == 0 ? INT32_MAX : e.line, e.column);
-    };
+    const auto key
+        = [](const Entry &e) { return std::make_pair(e.line == 0 ? INT32_MAX : e.line, e.column); };
     std::stable_sort(entries_.begin(), entries_.end(),
                      [&](const Entry &a, const Entry &b) { return key(a) < key(b); });
 }
