@@ -141,26 +141,53 @@ constexpr std::string_view keywords
 
 } // namespace
 
+namespace {
+
+/// The longest word that IEC 61131-3 reserves is shorter than this: a longer name is no
+/// reserved word, and a shorter one is upper-cased on the stack.
+constexpr size_t longestWord = 40;
+
+/// `word` in upper case in `buffer`, or an empty view when it is too long to be reserved.
+std::string_view upperWord(std::string_view word, char (&buffer)[longestWord])
+{
+    if (word.size() >= longestWord)
+        return std::string_view();
+    for (size_t i = 0; i < word.size(); ++i)
+        buffer[i] = char(std::toupper(static_cast<unsigned char>(word[i])));
+    return std::string_view(buffer, word.size());
+}
+
+/// The keywords, upper case and sorted, for a binary search.
+const std::vector<std::string_view> &sortedKeywords()
+{
+    static const std::vector<std::string_view> sorted = [] {
+        std::vector<std::string_view> words;
+        for (size_t p = 0; p < keywords.size();) {
+            const size_t q = std::min(keywords.find(' ', p), keywords.size());
+            words.push_back(keywords.substr(p, q - p));
+            p = q + 1;
+        }
+        std::sort(words.begin(), words.end());
+        return words;
+    }();
+    return sorted;
+}
+
+bool isUpperKeyword(std::string_view key)
+{
+    const std::vector<std::string_view> &words = sortedKeywords();
+    return !key.empty() && std::binary_search(words.begin(), words.end(), key);
+}
+
+} // namespace
+
 bool isKeyword(std::string_view word)
 {
-    for (size_t p = 0; p < keywords.size();) {
-        const size_t q = std::min(keywords.find(' ', p), keywords.size());
-        if (sameWord(word, keywords.substr(p, q - p)))
-            return true;
-        p = q + 1;
-    }
-    return false;
+    char buffer[longestWord];
+    return isUpperKeyword(upperWord(word, buffer));
 }
 
 namespace {
-
-std::string upperCase(std::string_view text)
-{
-    std::string out(text);
-    for (char &c : out)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 /// Words that IEC 61131-3 reserves: keywords, elementary and generic types, standard functions
 /// and standard function blocks, in upper case and sorted. Type conversions (INT_TO_REAL...) are
@@ -417,8 +444,11 @@ bool isConversion(std::string_view word)
 
 bool isReservedWord(std::string_view word)
 {
-    const std::string key = upperCase(word);
-    return isKeyword(key)
+    char buffer[longestWord];
+    const std::string_view key = upperWord(word, buffer);
+    if (key.empty())
+        return false;
+    return isUpperKeyword(key)
         || std::binary_search(std::begin(reservedWords), std::end(reservedWords), key)
         || isConversion(key);
 }

@@ -119,19 +119,48 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         Diagnostics found;
         const ReadResult read = readNetFile(job.netPath, net, trace, &found);
         const bool complete = job.format != OutputFormat::St;
-        std::unique_ptr<ProgramSymbols> symbols;
-        if (read == ReadResult::Done) {
+        auto check = [&] {
+            if (read != ReadResult::Done)
+                return;
             checkNet(net, job.netPath, {complete, complete}, found);
-            if (complete)
-                symbols = std::make_unique<ProgramSymbols>(net, job.baseName, job.timeUnit,
-                                                           job.netPath, found);
-        }
-        found.sortByLine();
-        if (job.warningsAreErrors)
-            found.makeWarningsErrors();
-        result.diagnostics = std::move(found);
-        if (read != ReadResult::Done || job.checkOnly || !result.ok())
+            found.sortByLine();
+            if (job.warningsAreErrors)
+                found.makeWarningsErrors();
+        };
+        if (read != ReadResult::Done || job.checkOnly) {
+            check();
+            result.diagnostics = std::move(found);
             return result;
+        }
+
+        // The log needs nothing but the net: it is written beside its final name while the
+        // checks run, and thrown away if they find an error.
+        PartFile log(result.logPath), program(result.programPath);
+        std::error_code logError, programError;
+        bool logOpened = false, logWritten = false;
+        runSideBySide(
+            [&] {
+                logOpened = log.open(logError);
+                if (logOpened) {
+                    writeStructureLog(net, log.out());
+                    logWritten = log.close(logError);
+                }
+            },
+            check);
+        std::unique_ptr<ProgramSymbols> symbols;
+        if (complete)
+            symbols = std::make_unique<ProgramSymbols>(net, job.baseName, job.timeUnit, job.netPath,
+                                                       found);
+        if (complete) {
+            found.sortByLine();
+            if (job.warningsAreErrors)
+                found.makeWarningsErrors();
+        }
+        result.diagnostics = std::move(found);
+        if (!result.ok()) {
+            log.discard();
+            return result;
+        }
         net.releaseIndexes();
         debug(observer, std::string());
         const Place *places = net.firstPlace();
@@ -139,45 +168,40 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         debug(observer, transitions ? std::string(transitions->name) : std::string());
         debug(observer, places ? std::string(places->name) : std::string());
 
-        // The log and the program only read the net: they are written side by side, each
-        // beside its final name. The program's trace is held back so that it follows the log's,
+        // Then the program, beside its final name too. The program's trace follows the log's,
         // as when they were written one after the other.
         report(observer, 15);
-        PartFile log(result.logPath), program(result.programPath);
         TextSink programTrace;
-        std::error_code error;
-        if (!log.open(error)) {
-            cannotWrite(result.diagnostics, result.logPath, error);
+        if (!logOpened) {
+            cannotWrite(result.diagnostics, result.logPath, logError);
             if (trace)
                 trace->put("Erreur Ouverture du fichier Log\n");
-        } else if (!program.open(error)) {
-            cannotWrite(result.diagnostics, result.programPath, error);
+        } else if (!program.open(programError)) {
+            cannotWrite(result.diagnostics, result.programPath, programError);
             log.discard();
         } else {
-            runSideBySide([&] { writeStructureLog(net, log.out()); },
-                          [&] {
-                              TextSink &out = program.out();
-                              switch (job.format) {
-                              case OutputFormat::St:
-                                  writeStCode(net, out, &programTrace);
-                                  appendOutputBlock(net, out);
-                                  break;
-                              case OutputFormat::Pou:
-                                  writePou(net, *symbols, fileNameOf(job.netPath), out);
-                                  break;
-                              case OutputFormat::PlcOpen:
-                                  writePlcOpen(net, *symbols, fileNameOf(job.netPath), out);
-                                  break;
-                              }
-                          });
+            TextSink &out = program.out();
+            switch (job.format) {
+            case OutputFormat::St:
+                writeStCode(net, out, &programTrace);
+                appendOutputBlock(net, out);
+                break;
+            case OutputFormat::Pou:
+                writePou(net, *symbols, fileNameOf(job.netPath), out);
+                break;
+            case OutputFormat::PlcOpen:
+                writePlcOpen(net, *symbols, fileNameOf(job.netPath), out);
+                break;
+            }
             report(observer, 18);
             report(observer, 20);
             report(observer, 30);
             debug(observer, programName);
             report(observer, 70);
             std::string failed;
-            if (!log.close(error)) {
-                cannotWrite(result.diagnostics, result.logPath, error);
+            std::error_code error;
+            if (!logWritten) {
+                cannotWrite(result.diagnostics, result.logPath, logError);
                 log.discard();
                 program.discard();
             } else if (!program.close(error)) {
