@@ -61,23 +61,23 @@ public:
         std::string candidate = base;
         for (int k = 2;; ++k) {
             const std::string *clash = nullptr;
-            bool reserved = false;
+            std::string reserved;
             for (std::string_view suffix : suffixes) {
-                const std::string key = upper(candidate + std::string(suffix));
-                if (isReservedWord(key))
-                    reserved = true;
-                else if (auto it = taken_.find(key); it != taken_.end())
+                const std::string spelling = candidate + std::string(suffix);
+                const std::string key = upper(spelling);
+                if (isReservedWord(key)) {
+                    if (reserved.empty())
+                        reserved = spelling;
+                } else if (auto it = taken_.find(key); it != taken_.end()) {
                     clash = &it->second;
+                }
             }
-            if (!reserved && !clash)
+            if (reserved.empty() && !clash)
                 break;
             if (reason.empty())
-                reason = reserved ? quoted(candidate + std::string(*suffixes.begin()))
-                        + " est un mot réservé du ST"
-                                  : quoted(original)
-                        + " se confond en ST, où la casse ne compte "
-                          "pas, avec "
-                        + *clash;
+                reason = !reserved.empty() ? quoted(reserved) + " est un mot réservé du ST"
+                                           : quoted(original)
+                        + " se confond en ST, où la casse ne compte pas, avec " + *clash;
             candidate = base + "_" + std::to_string(k);
         }
         for (std::string_view suffix : suffixes)

@@ -120,16 +120,24 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         const ReadResult read = readNetFile(job.netPath, net, trace, &found);
         const bool complete = job.format != OutputFormat::St;
         auto check = [&] {
-            if (read != ReadResult::Done)
-                return;
-            checkNet(net, job.netPath, {complete, complete}, found);
+            if (read == ReadResult::Done)
+                checkNet(net, job.netPath, {complete, complete}, found);
+        };
+        // The names of a complete program, with a note for each name it changes; then the
+        // diagnostics in the order of the file, warnings made errors when asked.
+        std::unique_ptr<ProgramSymbols> symbols;
+        auto settle = [&] {
+            if (complete && read == ReadResult::Done)
+                symbols = std::make_unique<ProgramSymbols>(net, job.baseName, job.timeUnit,
+                                                           job.netPath, found);
             found.sortByLine();
             if (job.warningsAreErrors)
                 found.makeWarningsErrors();
+            result.diagnostics = std::move(found);
         };
         if (read != ReadResult::Done || job.checkOnly) {
             check();
-            result.diagnostics = std::move(found);
+            settle();
             return result;
         }
 
@@ -147,16 +155,7 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
                 }
             },
             check);
-        std::unique_ptr<ProgramSymbols> symbols;
-        if (complete)
-            symbols = std::make_unique<ProgramSymbols>(net, job.baseName, job.timeUnit, job.netPath,
-                                                       found);
-        if (complete) {
-            found.sortByLine();
-            if (job.warningsAreErrors)
-                found.makeWarningsErrors();
-        }
-        result.diagnostics = std::move(found);
+        settle();
         if (!result.ok()) {
             log.discard();
             return result;

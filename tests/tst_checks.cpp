@@ -3,6 +3,7 @@
 
 #include "net/netcheck.h"
 #include "net/netreader.h"
+#include "run/conversion.h"
 #include "tests/casefile.h"
 
 #include <QtTest>
@@ -16,6 +17,8 @@ class TestChecks : public QObject
 private slots:
     void cases_data();
     void cases();
+    void corpus_data();
+    void corpus();
 };
 
 void TestChecks::cases_data()
@@ -44,6 +47,48 @@ void TestChecks::cases()
     if (said != diagnostics)
         qDebug().noquote() << "ACTUAL:\n" + QString::fromUtf8(said);
     QCOMPARE(said, diagnostics);
+}
+
+// What `trilette-cli --check` says of every real net, each file named as it stands in the corpus
+// folder: the golden files were read once by hand, every line true of its net.
+void TestChecks::corpus_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("golden");
+    QTest::newRow("st") << int(OutputFormat::St) << "check_st.txt";
+    QTest::newRow("pou") << int(OutputFormat::Pou) << "check_pou.txt";
+}
+
+void TestChecks::corpus()
+{
+    QFETCH(int, format);
+    QFETCH(QString, golden);
+    const QDir corpus(QStringLiteral(TRILETTE_CORPUS_DIR));
+    const QStringList files = corpus.entryList({QStringLiteral("*.ndr")}, QDir::Files, QDir::Name);
+    if (files.isEmpty())
+        QSKIP("pas de réseaux réels à côté du dépôt (../shared/corpus/ndr)");
+    const std::string prefix = corpus.path().toStdString() + '/';
+    QByteArray said;
+    for (const QString &file : files) {
+        ConversionJob job;
+        job.netPath = prefix + file.toStdString();
+        job.baseName = baseNameFor(file.toStdString());
+        job.format = OutputFormat(format);
+        job.checkOnly = true;
+        const ConversionResult result = convertNet(job, nullptr);
+        for (const Diagnostic &d : result.diagnostics.all()) {
+            std::string line = d.format();
+            if (line.compare(0, prefix.size(), prefix) == 0)
+                line.erase(0, prefix.size());
+            said += QByteArray::fromStdString(line) + '\n';
+        }
+    }
+    QFile expected(TRILETTE_SOURCE_DIR "/tests/golden/corpus/" + golden);
+    QVERIFY(expected.open(QIODevice::ReadOnly));
+    const QByteArray wanted = expected.readAll();
+    if (said != wanted)
+        qDebug().noquote() << "ACTUAL:\n" + QString::fromUtf8(said);
+    QCOMPARE(said, wanted);
 }
 
 QTEST_APPLESS_MAIN(TestChecks)
