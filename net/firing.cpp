@@ -145,7 +145,6 @@ bool stopwatch(ArcKind kind)
 } // namespace
 
 Simulator::Simulator(const Net &net, int64_t unitMs)
-    : unitMs_(unitMs)
 {
     for (const Place *p = net.firstPlace(); p; p = p->next) {
         const size_t before = placeNames_.size();

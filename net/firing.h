@@ -126,7 +126,6 @@ private:
     mutable std::unordered_map<std::string_view, Binding> spellings_;
     std::vector<const Transition *> fired_;
     std::vector<std::string> violations_;
-    int64_t unitMs_;
     int64_t lastMs_ = 0;
     bool started_ = false;
 };
