@@ -246,8 +246,11 @@ int main(int argc, char **argv)
                          net.c_str(), earlier->second.c_str());
         const ConversionResult result = convertNet(job, options.quiet ? nullptr : &traces);
         traces.flush();
+        // Standard error is unbuffered: a net with many diagnostics is written in large blocks.
+        TextSink errors(stderr);
         for (const Diagnostic &diagnostic : result.diagnostics.all())
-            std::fprintf(stderr, "%s\n", diagnostic.format().c_str());
+            diagnostic.writeLine(errors);
+        errors.flush();
         if (!result.ok())
             status = 1;
     }

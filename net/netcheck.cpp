@@ -60,30 +60,44 @@ public:
         , diagnostics_(diagnostics)
     { }
 
-    void run()
+    /// One part of the checks (see checkNetPart). Within a part, the checks that build large
+    /// tables come first, while few diagnostics are kept, and free their tables as they end.
+    void run(int part)
     {
-        // The checks that build large tables come first, while few diagnostics are kept, and
-        // free their tables as they end. The diagnostics are sorted by line afterwards.
-        const Priorities priorities(net_, file_, &diagnostics_);
-        conflicts(priorities);
-        predicates();
-        if (!options_.strict)
-            clashes();
-        predicateNames_ = NameList<FoldedNames>();
-        otherSpellings_ = NameList<ExactNames>();
-        undeclaredPlaces();
-        namesDeclaredTwice();
-        droppedArcs();
-        duplicateArcs();
-        unwrittenTexts();
-        transitionsWithoutInputs();
-        arcsAndIntervals();
+        switch (part) {
+        case 0: {
+            const Priorities priorities(net_, file_, &diagnostics_);
+            conflicts(priorities);
+            break;
+        }
+        case 1:
+            predicates();
+            if (!options_.strict)
+                clashes();
+            break;
+        case 2:
+            undeclaredPlaces();
+            namesDeclaredTwice();
+            break;
+        case 3:
+            droppedArcs();
+            duplicateArcs();
+            unwrittenTexts();
+            break;
+        default:
+            transitionsWithoutInputs();
+            arcsAndIntervals();
+            break;
+        }
     }
 
 private:
-    void say(Severity severity, int line, int column, std::string message)
+    /// Reports `message` then `tail`, a literal ending that the diagnostics keep once for all
+    /// the messages that end with it.
+    void say(Severity severity, int line, int column, std::string_view message,
+             std::string_view tail = {})
     {
-        diagnostics_.add(severity, file_, line, column, std::move(message));
+        diagnostics_.add(severity, file_, line, column, message, tail);
     }
 
     /// Places and transitions whose name an earlier one has; the net indexes the first of each.
@@ -94,19 +108,20 @@ private:
             if (first && first != p)
                 say(Severity::Warning, p->line, 0,
                     "place " + quoted(p->name) + " déjà déclarée ligne "
-                        + std::to_string(first->line)
-                        + " : les deux ont les mêmes variables de marquage");
+                        + std::to_string(first->line),
+                    " : les deux ont les mêmes variables de marquage");
         }
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             const Transition *first = net_.findTransition(t->name);
             if (first && first != t)
                 say(Severity::Warning, t->line, 0,
                     "transition " + quoted(t->name) + " déjà déclarée ligne "
-                        + std::to_string(first->line) + " : ses arcs vont tous à la première");
+                        + std::to_string(first->line),
+                    " : ses arcs vont tous à la première");
             if (const Place *place = net_.findPlace(t->name))
                 say(Severity::Warning, t->line, 0,
-                    quoted(t->name) + " nomme déjà une place ligne " + std::to_string(place->line)
-                        + " : les arcs qui portent ce nom vont à la transition");
+                    quoted(t->name) + " nomme déjà une place ligne " + std::to_string(place->line),
+                    " : les arcs qui portent ce nom vont à la transition");
         }
     }
 
@@ -149,9 +164,8 @@ private:
                     say(Severity::Warning, arc->line, 0,
                         "arc " + quoted(input ? arc->placeName : t->name) + " → "
                             + quoted(input ? t->name : arc->placeName) + " déjà écrit ligne "
-                            + std::to_string(first->line)
-                            + (adds ? " : leurs poids s'ajoutent"
-                                    : " : chacun doit être satisfait"));
+                            + std::to_string(first->line),
+                        adds ? " : leurs poids s'ajoutent" : " : chacun doit être satisfait");
                 };
                 auto same = [](const ArcRef *a, const ArcRef *b) {
                     return a->kind == b->kind && a->placeName == b->placeName;
@@ -210,9 +224,9 @@ private:
                     otherSpellings_.add(spelling, t->line);
                 if (!options_.strict && isReservedWord(use.spelling))
                     say(Severity::Warning, t->line, t->predicateColumn + int(use.offset),
-                        quoted(use.spelling)
-                            + " est un mot réservé du ST : le programme ne compilera pas tel "
-                              "quel (le programme complet et PLCopen XML le renomment)");
+                        quoted(use.spelling),
+                        " est un mot réservé du ST : le programme ne compilera pas tel quel (le "
+                        "programme complet et PLCopen XML le renomment)");
             }
             for (const ExprNode &node : result.expr.nodes()) {
                 const int column = t->predicateColumn + int(node.mark);
@@ -243,8 +257,8 @@ private:
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             if (t->actionText.find_first_not_of(' ') != std::string::npos)
                 say(Severity::Warning, t->line, t->actionColumn,
-                    "action " + quoted(t->actionText) + " de la transition " + quoted(t->name)
-                        + " non écrite : le programme ne porte que le prédicat");
+                    "action " + quoted(t->actionText) + " de la transition " + quoted(t->name),
+                    " non écrite : le programme ne porte que le prédicat");
         }
         for (const Place *p = net_.firstPlace(); p; p = p->next) {
             if (!p->actions || !p->actions->next)
@@ -254,8 +268,8 @@ private:
                 dropped = quoted(a->text) + (dropped.empty() ? "" : ", ") + dropped;
             say(Severity::Warning, p->line, p->labelColumn,
                 "étiquette de la place " + quoted(p->name) + " : seul " + quoted(p->actions->text)
-                    + ", après la dernière virgule, nomme des sorties ; " + dropped
-                    + " n'est pas écrit");
+                    + ", après la dernière virgule, nomme des sorties ; " + dropped,
+                " n'est pas écrit");
         }
     }
 
@@ -264,11 +278,12 @@ private:
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             if (t->inputs)
                 continue;
-            std::string message = "la transition " + quoted(t->name)
-                + " n'a aucun arc d'entrée : elle tire à chaque cycle où son prédicat est vrai";
-            if (t->outputs)
-                message += ", et ses places de sortie croissent sans limite jusqu'au débordement";
-            say(Severity::Warning, t->line, 0, message);
+            say(Severity::Warning, t->line, 0, "la transition " + quoted(t->name),
+                t->outputs ? " n'a aucun arc d'entrée : elle tire à chaque cycle où son prédicat "
+                             "est vrai, et ses places de sortie croissent sans limite jusqu'au "
+                             "débordement"
+                           : " n'a aucun arc d'entrée : elle tire à chaque cycle où son prédicat "
+                             "est vrai");
         }
     }
 
@@ -303,12 +318,11 @@ private:
         std::stable_sort(order.begin(), order.end(),
                          [&](uint32_t a, uint32_t b) { return firstLine[a] < firstLine[b]; });
         for (uint32_t id : order)
-            say(Severity::Warning, firstLine[id], 0,
-                "la place " + quoted(undeclared[id].name())
-                    + ", nommée par un arc, n'est déclarée nulle part"
-                    + (options_.strict
-                           ? " : le programme la déclare avec un marquage nul"
-                           : " : ses variables ne sont ni initialisées ni recopiées en BLOC M"));
+            say(Severity::Warning, firstLine[id], 0, "la place " + quoted(undeclared[id].name()),
+                options_.strict ? ", nommée par un arc, n'est déclarée nulle part : le programme "
+                                  "la déclare avec un marquage nul"
+                                : ", nommée par un arc, n'est déclarée nulle part : ses variables "
+                                  "ne sont ni initialisées ni recopiées en BLOC M");
     }
 
     /// Places that feed several transitions which may fire in the same cycle and that no
@@ -409,9 +423,9 @@ private:
                 if (involved[i])
                     names += (names.empty() ? "" : ", ") + quoted(group[i]->name);
             say(Severity::Note, key < declared ? net_.place(key).line : firstLine, 0,
-                "la place " + quoted(name) + " alimente " + names
-                    + ", dont les prédicats ne s'excluent pas : quand plusieurs peuvent tirer, le "
-                      "programme sert la première dans l'ordre du fichier");
+                "la place " + quoted(name) + " alimente " + names,
+                ", dont les prédicats ne s'excluent pas : quand plusieurs peuvent tirer, le "
+                "programme sert la première dans l'ordre du fichier");
         }
     }
 
@@ -421,9 +435,9 @@ private:
             for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
                 if (arc->kind == ArcKind::Stopwatch || arc->kind == ArcKind::StopwatchInhibitor)
                     say(Severity::Warning, arc->line, 0,
-                        "arc chronomètre " + quoted(arc->placeName) + " → " + quoted(t->name)
-                            + " ignoré : il ne fait que suspendre l'horloge de la transition, ce "
-                              "que le programme ne fait pas");
+                        "arc chronomètre " + quoted(arc->placeName) + " → " + quoted(t->name),
+                        " ignoré : il ne fait que suspendre l'horloge de la transition, ce que le "
+                        "programme ne fait pas");
             }
             // Only a wait is lost: no format can force a latest firing time.
             if (t->interval.earliest == 0 || options_.timed)
@@ -432,9 +446,9 @@ private:
                 = t->interval.latest < 0 ? "w" : std::to_string(t->interval.latest);
             say(Severity::Warning, t->line, 0,
                 "intervalle [" + std::to_string(t->interval.earliest) + "," + latest
-                    + "] de la transition " + quoted(t->name)
-                    + " ignoré : le format st n'a pas de temporisation, la transition "
-                      "n'attend pas (le programme complet et PLCopen XML en ont)");
+                    + "] de la transition " + quoted(t->name),
+                " ignoré : le format st n'a pas de temporisation, la transition n'attend pas (le "
+                "programme complet et PLCopen XML en ont)");
         }
     }
 
@@ -536,10 +550,17 @@ private:
 
 } // namespace
 
+void checkNetPart(const Net &net, std::string_view fileName, const CheckOptions &options,
+                  Diagnostics &diagnostics, int part)
+{
+    Checker(net, fileName, options, diagnostics).run(part);
+}
+
 void checkNet(const Net &net, std::string_view fileName, const CheckOptions &options,
               Diagnostics &diagnostics)
 {
-    Checker(net, fileName, options, diagnostics).run();
+    for (int part = 0; part < checkPartCount; ++part)
+        checkNetPart(net, fileName, options, diagnostics, part);
 }
 
 } // namespace trilette

@@ -26,4 +26,11 @@ struct CheckOptions
 void checkNet(const Net &net, std::string_view fileName, const CheckOptions &options,
               Diagnostics &diagnostics);
 
+/// The checks of checkNet in parts of a few checks each, from the costliest. Parts only read the
+/// net, so they may run on several threads at once, each into its own diagnostics: appended in
+/// the order of the parts, those are what checkNet reports.
+constexpr int checkPartCount = 5;
+void checkNetPart(const Net &net, std::string_view fileName, const CheckOptions &options,
+                  Diagnostics &diagnostics, int part);
+
 } // namespace trilette

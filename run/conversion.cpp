@@ -9,6 +9,8 @@
 #include "util/fileio.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <new>
@@ -119,14 +121,21 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         Diagnostics found;
         const ReadResult read = readNetFile(job.netPath, net, trace, &found);
         const bool complete = job.format != OutputFormat::St;
-        auto check = [&] {
-            if (read == ReadResult::Done)
-                checkNet(net, job.netPath, {complete, complete}, found);
+        // The checks run in parts on both threads, each part into its own diagnostics, taken
+        // in turn by whichever thread is free; appended in the order of the parts, they say
+        // what the checks say when run one after the other.
+        std::array<Diagnostics, checkPartCount> partFound;
+        std::atomic<int> nextPart {0};
+        auto checkParts = [&] {
+            for (int part; (part = nextPart++) < checkPartCount;)
+                checkNetPart(net, job.netPath, {complete, complete}, partFound[part], part);
         };
         // The names of a complete program, with a note for each name it changes; then the
         // diagnostics in the order of the file, warnings made errors when asked.
         std::unique_ptr<ProgramSymbols> symbols;
         auto settle = [&] {
+            for (Diagnostics &part : partFound)
+                found.append(std::move(part));
             if (complete && read == ReadResult::Done)
                 symbols = std::make_unique<ProgramSymbols>(net, job.baseName, job.timeUnit,
                                                            job.netPath, found);
@@ -135,17 +144,25 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
                 found.makeWarningsErrors();
             result.diagnostics = std::move(found);
         };
-        if (read != ReadResult::Done || job.checkOnly) {
-            check();
+        if (read != ReadResult::Done) {
+            settle();
+            return result;
+        }
+        if (job.checkOnly) {
+            runSideBySide(checkParts, checkParts);
             settle();
             return result;
         }
 
         // The log needs nothing but the net: it is written beside its final name while the
-        // checks run, and thrown away if they find an error.
+        // checks run, and thrown away if they find an error. So is the statement list, which
+        // needs nothing else either; a complete program waits for the names that the checks'
+        // notes come with.
+        const bool programBeside = job.format == OutputFormat::St;
         PartFile log(result.logPath), program(result.programPath);
         std::error_code logError, programError;
-        bool logOpened = false, logWritten = false;
+        bool logOpened = false, logWritten = false, programOpened = false;
+        TextSink programTrace;
         runSideBySide(
             [&] {
                 logOpened = log.open(logError);
@@ -153,11 +170,19 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
                     writeStructureLog(net, log.out());
                     logWritten = log.close(logError);
                 }
+                if (logOpened && programBeside)
+                    programOpened = program.open(programError);
+                if (programOpened) {
+                    writeStCode(net, program.out(), &programTrace);
+                    appendOutputBlock(net, program.out());
+                }
+                checkParts();
             },
-            check);
+            checkParts);
         settle();
         if (!result.ok()) {
             log.discard();
+            program.discard();
             return result;
         }
         net.releaseIndexes();
@@ -167,23 +192,20 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         debug(observer, transitions ? std::string(transitions->name) : std::string());
         debug(observer, places ? std::string(places->name) : std::string());
 
-        // Then the program, beside its final name too. The program's trace follows the log's,
-        // as when they were written one after the other.
+        // Then the complete program, beside its final name too. The program's trace follows
+        // the log's, as when they were written one after the other.
         report(observer, 15);
-        TextSink programTrace;
         if (!logOpened) {
             cannotWrite(result.diagnostics, result.logPath, logError);
             if (trace)
                 trace->put("Erreur Ouverture du fichier Log\n");
-        } else if (!program.open(programError)) {
+        } else if (!(programBeside ? programOpened : program.open(programError))) {
             cannotWrite(result.diagnostics, result.programPath, programError);
             log.discard();
         } else {
             TextSink &out = program.out();
             switch (job.format) {
             case OutputFormat::St:
-                writeStCode(net, out, &programTrace);
-                appendOutputBlock(net, out);
                 break;
             case OutputFormat::Pou:
                 writePou(net, *symbols, fileNameOf(job.netPath), out);

@@ -1,5 +1,7 @@
 #include "util/diagnostic.h"
 
+#include "util/textsink.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -28,14 +30,28 @@ const char *severityName(Severity severity)
 
 std::string Diagnostic::format() const
 {
-    std::string text(file);
+    TextSink text;
+    writeLine(text);
+    return std::string(text.text().substr(0, text.text().size() - 1));
+}
+
+void Diagnostic::writeLine(TextSink &out) const
+{
+    out.put(file);
     if (line > 0) {
-        text += ':' + std::to_string(line);
-        if (column > 0)
-            text += ':' + std::to_string(column);
+        out.put(':');
+        out.putInt(line);
+        if (column > 0) {
+            out.put(':');
+            out.putInt(column);
+        }
     }
-    text.append(": ").append(severityName(severity)).append(": ").append(message);
-    return text;
+    out.put(": ");
+    out.put(severityName(severity));
+    out.put(": ");
+    out.put(message);
+    out.put(messageTail);
+    out.put('\n');
 }
 
 std::string_view Diagnostics::storeText(std::string_view text, uint32_t &chunk, uint32_t &offset)
@@ -55,25 +71,42 @@ std::string_view Diagnostics::storeText(std::string_view text, uint32_t &chunk, 
 }
 
 void Diagnostics::add(Severity severity, std::string_view file, int line, int column,
-                      std::string_view message)
+                      std::string_view message, std::string_view tail)
 {
     // A run names one or two files: each is kept once.
     auto known = std::find(files_.begin(), files_.end(), file);
     if (known == files_.end())
         known = files_.emplace(files_.end(), file);
-    Entry entry {severity, uint32_t(known - files_.begin()), line, column, 0,
-                 0,        uint32_t(message.size())};
+    const uint16_t tailId = tail.empty() ? 0 : tailIndex(tail);
+    Entry entry {severity, tailId, uint32_t(known - files_.begin()), line, column,
+                 0,        0,      uint32_t(message.size())};
     storeText(message, entry.chunk, entry.offset);
     if (entries_.size() == entries_.capacity())
         entries_.reserve(entries_.size() + entries_.size() / 4 + 64);
     entries_.push_back(entry);
 }
 
+uint16_t Diagnostics::tailIndex(std::string_view tail)
+{
+    // Tails are literals of the program, a few dozen at most: the same text is the same
+    // pointer.
+    auto same = std::find_if(tails_.begin(), tails_.end(), [&](std::string_view t) {
+        return t.data() == tail.data() && t.size() == tail.size();
+    });
+    if (same == tails_.end())
+        same = tails_.insert(tails_.end(), tail);
+    return uint16_t(same - tails_.begin() + 1);
+}
+
 Diagnostic Diagnostics::at(size_t index) const
 {
     const Entry &e = entries_[index];
-    return {e.severity, files_[e.file], e.line, e.column,
-            std::string_view(chunks_[e.chunk].get() + e.offset, e.length)};
+    return {e.severity,
+            files_[e.file],
+            e.line,
+            e.column,
+            std::string_view(chunks_[e.chunk].get() + e.offset, e.length),
+            e.tail ? tails_[e.tail - 1] : std::string_view()};
 }
 
 int Diagnostics::count(Severity severity) const
@@ -95,9 +128,12 @@ void Diagnostics::makeWarningsErrors()
     for (Entry &e : entries_) {
         if (e.severity != Severity::Warning)
             continue;
-        const std::string message
-            = std::string(chunks_[e.chunk].get() + e.offset, e.length) + " [--werror]";
+        std::string message = std::string(chunks_[e.chunk].get() + e.offset, e.length);
+        if (e.tail)
+            message.append(tails_[e.tail - 1]);
+        message += " [--werror]";
         e.severity = Severity::Error;
+        e.tail = 0;
         e.length = uint32_t(message.size());
         storeText(message, e.chunk, e.offset);
     }
@@ -106,7 +142,36 @@ void Diagnostics::makeWarningsErrors()
 void Diagnostics::append(const Diagnostics &other)
 {
     for (const Diagnostic &d : other.all())
-        add(d.severity, d.file, d.line, d.column, d.message);
+        add(d.severity, d.file, d.line, d.column, d.message, d.messageTail);
+}
+
+void Diagnostics::append(Diagnostics &&other)
+{
+    if (other.entries_.empty())
+        return;
+    if (entries_.empty() && files_.empty()) {
+        *this = std::move(other);
+        return;
+    }
+    // The other's text blocks join these, after them: new texts go on into its last block.
+    const auto firstChunk = uint32_t(chunks_.size());
+    for (auto &chunk : other.chunks_)
+        chunks_.push_back(std::move(chunk));
+    chunkUsed_ = other.chunkUsed_;
+    chunkSize_ = other.chunkSize_;
+    entries_.reserve(entries_.size() + other.entries_.size());
+    for (Entry e : other.entries_) {
+        const std::string_view file = other.files_[e.file];
+        auto known = std::find(files_.begin(), files_.end(), file);
+        if (known == files_.end())
+            known = files_.emplace(files_.end(), file);
+        e.file = uint32_t(known - files_.begin());
+        if (e.tail)
+            e.tail = tailIndex(other.tails_[e.tail - 1]);
+        e.chunk += firstChunk;
+        entries_.push_back(e);
+    }
+    other = Diagnostics();
 }
 
 } // namespace trilette

@@ -9,6 +9,8 @@
 
 namespace trilette {
 
+class TextSink;
+
 /// How grave a diagnostic is: an error stops the outputs of its net, a warning or a note does
 /// not.
 enum class Severity : uint8_t { Error, Warning, Note };
@@ -22,12 +24,16 @@ struct Diagnostic
     std::string_view file;
     int line = 0;
     int column = 0;
-    /// One French sentence, without the location and the severity.
+    /// One French sentence, without the location and the severity: `message` followed by
+    /// `messageTail`, a constant ending that many diagnostics share and that is kept once.
     std::string_view message;
+    std::string_view messageTail;
 
     /// "FILE:LINE:COLUMN: erreur: MESSAGE", the form compilers use, so that editors jump to the
     /// line; the line and the column are left out where there are none.
     std::string format() const;
+    /// The same text, followed by a line feed, appended to `out`.
+    void writeLine(TextSink &out) const;
 };
 
 /// A name or a text of the net between French quotes, in a message: « Data packet ». A name that
@@ -44,6 +50,8 @@ class Diagnostics
     struct Entry
     {
         Severity severity;
+        /// Position of the message's constant ending in tails_, plus one; 0 for none.
+        uint16_t tail;
         uint32_t file;
         int32_t line;
         int32_t column;
@@ -63,8 +71,10 @@ public:
     }
     Diagnostics &operator=(Diagnostics &&) noexcept = default;
 
+    /// Adds a diagnostic whose message is `message` then `tail`. The tail is kept by reference:
+    /// it must be a text of static storage (a literal).
     void add(Severity severity, std::string_view file, int line, int column,
-             std::string_view message);
+             std::string_view message, std::string_view tail = {});
     void error(std::string_view file, std::string_view message)
     {
         add(Severity::Error, file, 0, 0, message);
@@ -115,6 +125,8 @@ public:
     int count(Severity severity) const;
     bool hasErrors() const { return count(Severity::Error) > 0; }
     void append(const Diagnostics &other);
+    /// Appends the diagnostics of `other`, taking over their texts without copying them.
+    void append(Diagnostics &&other);
     /// Puts the diagnostics in the order of the lines they name, those about the whole file last,
     /// keeping the order they were found in otherwise.
     void sortByLine();
@@ -123,10 +135,13 @@ public:
 
 private:
     std::string_view storeText(std::string_view text, uint32_t &chunk, uint32_t &offset);
+    /// The index, plus one, of a tail in tails_, where it is added if new.
+    uint16_t tailIndex(std::string_view tail);
 
     /// Grows by a quarter at a time: many entries never leave a doubled buffer half empty.
     std::vector<Entry> entries_;
     std::vector<std::string> files_;
+    std::vector<std::string_view> tails_;
     /// The messages, end to end in blocks that never move.
     std::vector<std::unique_ptr<char[]>> chunks_;
     size_t chunkUsed_ = 0, chunkSize_ = 0;

@@ -114,6 +114,7 @@ bool PartFile::open(std::error_code &error)
         return false;
     }
     sink_ = std::make_unique<TextSink>(file_);
+    created_ = true;
     return true;
 }
 
@@ -141,7 +142,9 @@ void PartFile::discard()
         std::fclose(file_);
         file_ = nullptr;
     }
-    removeFile(part_);
+    if (created_)
+        removeFile(part_);
+    created_ = false;
 }
 
 bool commitFiles(const std::vector<StagedFile> &files, std::string &failed, std::error_code &error)

@@ -34,7 +34,7 @@ public:
     TextSink &out() { return *sink_; }
     /// Writes what is left and closes the file; false with the reason when any write failed.
     bool close(std::error_code &error);
-    /// Removes the part file.
+    /// Removes the part file, if this opened it.
     void discard();
 
     const std::string &finalPath() const { return final_; }
@@ -44,6 +44,7 @@ private:
     std::string final_, part_;
     std::FILE *file_ = nullptr;
     std::unique_ptr<TextSink> sink_;
+    bool created_ = false;
 };
 
 /// A complete file written beside its final name, waiting to replace it.
