@@ -75,12 +75,12 @@ public:
             if (!options_.strict)
                 clashes();
             break;
-        case 2:
+        case checkPartSearchingNames:
             undeclaredPlaces();
             namesDeclaredTwice();
+            droppedArcs();
             break;
         case 3:
-            droppedArcs();
             duplicateArcs();
             unwrittenTexts();
             break;

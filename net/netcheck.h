@@ -3,6 +3,7 @@
 #include "net/net.h"
 #include "util/diagnostic.h"
 
+#include <array>
 #include <string_view>
 
 namespace trilette {
@@ -26,10 +27,15 @@ struct CheckOptions
 void checkNet(const Net &net, std::string_view fileName, const CheckOptions &options,
               Diagnostics &diagnostics);
 
-/// The checks of checkNet in parts of a few checks each, from the costliest. Parts only read the
-/// net, so they may run on several threads at once, each into its own diagnostics: appended in
-/// the order of the parts, those are what checkNet reports.
+/// The checks of checkNet in parts of a few checks each. Parts only read the net, so they may run
+/// on several threads at once, each into its own diagnostics: appended in the order of the parts,
+/// those are what checkNet reports.
 constexpr int checkPartCount = 5;
+/// The only part that searches the net by name: once it has ended, the net's indexes by name may
+/// be released (Net::releaseIndexes) while the other parts run.
+constexpr int checkPartSearchingNames = 2;
+/// The other parts, the costliest first.
+constexpr std::array<int, checkPartCount - 1> checkPartsByCost = {1, 0, 3, 4};
 void checkNetPart(const Net &net, std::string_view fileName, const CheckOptions &options,
                   Diagnostics &diagnostics, int part);
 

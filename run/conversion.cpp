@@ -121,19 +121,32 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         Diagnostics found;
         const ReadResult read = readNetFile(job.netPath, net, trace, &found);
         const bool complete = job.format != OutputFormat::St;
-        // The checks run in parts on both threads, each part into its own diagnostics, taken
-        // in turn by whichever thread is free; appended in the order of the parts, they say
-        // what the checks say when run one after the other.
+        // The checks run in parts on both threads, each part into its own diagnostics; appended
+        // in the order of the parts, they say what the checks say when run one after the
+        // other. The part that searches the net by name runs first, on the second thread,
+        // after which the net's indexes go, before the peak of memory; the others are taken
+        // in turn by whichever thread is free, the costliest first.
         std::array<Diagnostics, checkPartCount> partFound;
-        std::atomic<int> nextPart {0};
+        auto checkPart = [&](int part) {
+            checkNetPart(net, job.netPath, {complete, complete}, partFound[part], part);
+        };
+        auto searchNames = [&] {
+            checkPart(checkPartSearchingNames);
+            net.releaseIndexes();
+        };
+        std::atomic<size_t> nextPart {0};
         auto checkParts = [&] {
-            for (int part; (part = nextPart++) < checkPartCount;)
-                checkNetPart(net, job.netPath, {complete, complete}, partFound[part], part);
+            for (size_t next; (next = nextPart++) < checkPartsByCost.size();)
+                checkPart(checkPartsByCost[next]);
         };
         // The names of a complete program, with a note for each name it changes; then the
         // diagnostics in the order of the file, warnings made errors when asked.
         std::unique_ptr<ProgramSymbols> symbols;
         auto settle = [&] {
+            size_t total = found.size();
+            for (const Diagnostics &part : partFound)
+                total += part.size();
+            found.reserve(total);
             for (Diagnostics &part : partFound)
                 found.append(std::move(part));
             if (complete && read == ReadResult::Done)
@@ -149,7 +162,12 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
             return result;
         }
         if (job.checkOnly) {
-            runSideBySide(checkParts, checkParts);
+            runSideBySide(
+                [&] {
+                    searchNames();
+                    checkParts();
+                },
+                checkParts);
             settle();
             return result;
         }
@@ -165,6 +183,7 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         TextSink programTrace;
         runSideBySide(
             [&] {
+                searchNames();
                 logOpened = log.open(logError);
                 if (logOpened) {
                     writeStructureLog(net, log.out());
@@ -185,7 +204,6 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
             program.discard();
             return result;
         }
-        net.releaseIndexes();
         debug(observer, std::string());
         const Place *places = net.firstPlace();
         const Transition *transitions = net.firstTransition();

@@ -159,7 +159,8 @@ void Diagnostics::append(Diagnostics &&other)
         chunks_.push_back(std::move(chunk));
     chunkUsed_ = other.chunkUsed_;
     chunkSize_ = other.chunkSize_;
-    entries_.reserve(entries_.size() + other.entries_.size());
+    if (entries_.capacity() < entries_.size() + other.entries_.size())
+        entries_.reserve(entries_.size() + other.entries_.size());
     for (Entry e : other.entries_) {
         const std::string_view file = other.files_[e.file];
         auto known = std::find(files_.begin(), files_.end(), file);

@@ -121,6 +121,8 @@ public:
     Range all() const { return Range(this); }
     Diagnostic at(size_t index) const;
     size_t size() const { return entries_.size(); }
+    /// Makes room for `count` diagnostics in all.
+    void reserve(size_t count) { entries_.reserve(count); }
     bool empty() const { return entries_.empty(); }
     int count(Severity severity) const;
     bool hasErrors() const { return count(Severity::Error) > 0; }
