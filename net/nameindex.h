@@ -45,39 +45,64 @@ struct FoldedNames
     }
 };
 
+/// Takes every id: an index where each name has one id.
+struct AnyId
+{
+    bool operator()(uint32_t) const { return true; }
+};
+
 /// Index from names to the ids (0, 1, 2...) of the things they name, by open addressing in one
 /// flat table of 8-byte slots (the hash and the id), at most three quarters full. The index keeps
 /// no name: it asks `keyOf(id)` for the name of an id when it must compare, so that a large net is
-/// indexed in a few bytes a name.
+/// indexed in a few bytes a name. Things of several kinds may share one index, their ids telling
+/// the kind: a name then has at most one id of each kind, and `kind(id)` (true for the ids of the
+/// kind wanted) picks one.
 template<typename Names = ExactNames> class NameIndex
 {
 public:
     static constexpr uint32_t none = UINT32_MAX;
 
-    /// The id given to `name`, or `none`.
-    template<typename KeyOf> uint32_t find(std::string_view name, KeyOf keyOf) const
+    /// The id given to `name` (among those that `kind` takes), or `none`.
+    template<typename KeyOf, typename Kind = AnyId>
+    uint32_t find(std::string_view name, KeyOf keyOf, Kind kind = {}) const
     {
-        if (slots_.empty())
-            return none;
-        const uint32_t hash = Names::hash(name);
-        for (size_t i = hash & mask(); slots_[i].id; i = (i + 1) & mask()) {
-            if (slots_[i].hash == hash && Names::equal(keyOf(slots_[i].id - 1), name))
-                return slots_[i].id - 1;
-        }
-        return none;
+        uint32_t found = none;
+        forEach(name, keyOf, [&](uint32_t id) {
+            if (!kind(id))
+                return true;
+            found = id;
+            return false;
+        });
+        return found;
     }
 
-    /// Gives `name` the id `id` unless it has one: returns the id it keeps, and whether it was
-    /// added.
-    template<typename KeyOf>
-    std::pair<uint32_t, bool> insert(std::string_view name, uint32_t id, KeyOf keyOf)
+    /// Calls `visit(id)` for each id given to `name`, until it returns false.
+    template<typename KeyOf, typename Visit>
+    void forEach(std::string_view name, KeyOf keyOf, Visit visit) const
+    {
+        if (slots_.empty())
+            return;
+        const uint32_t hash = Names::hash(name);
+        for (size_t i = hash & mask(); slots_[i].id; i = (i + 1) & mask()) {
+            if (slots_[i].hash == hash && Names::equal(keyOf(slots_[i].id - 1), name)
+                && !visit(slots_[i].id - 1))
+                return;
+        }
+    }
+
+    /// Gives `name` the id `id` unless it has one (of the kind that `kind` takes, which must
+    /// take `id`): returns the id it keeps, and whether it was added.
+    template<typename KeyOf, typename Kind = AnyId>
+    std::pair<uint32_t, bool> insert(std::string_view name, uint32_t id, KeyOf keyOf,
+                                     Kind kind = {})
     {
         if (4 * (count_ + 1) > 3 * slots_.size())
             grow();
         const uint32_t hash = Names::hash(name);
         size_t i = hash & mask();
         for (; slots_[i].id; i = (i + 1) & mask()) {
-            if (slots_[i].hash == hash && Names::equal(keyOf(slots_[i].id - 1), name))
+            if (slots_[i].hash == hash && kind(slots_[i].id - 1)
+                && Names::equal(keyOf(slots_[i].id - 1), name))
                 return {slots_[i].id - 1, false};
         }
         slots_[i] = {hash, id + 1};

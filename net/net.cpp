@@ -117,15 +117,35 @@ const Place &Net::place(size_t index) const
     return storage_->places[index + 1];
 }
 
+namespace {
+
+bool isPlaceId(uint32_t id)
+{
+    return (id & 1) == 0;
+}
+
+bool isTransitionId(uint32_t id)
+{
+    return (id & 1) == 1;
+}
+
+} // namespace
+
+Text Net::nodeName(uint32_t id) const
+{
+    return isTransitionId(id) ? transition(id >> 1).name : place(id >> 1).name;
+}
+
 Place &Net::appendPlace(std::string_view name)
 {
     Place &place = storage_->places.add();
     place.index = uint32_t(placeCount_++);
     place.name = store(name);
     if (!place.name.empty())
-        place.firstOfName = placeIndex_
-                                .insert(place.name, place.index,
-                                        [this](uint32_t id) { return this->place(id).name; })
+        place.firstOfName = nodeIndex_
+                                .insert(
+                                    place.name, 2 * place.index,
+                                    [this](uint32_t id) { return nodeName(id); }, isPlaceId)
                                 .second;
     placeTail_->next = &place;
     placeTail_ = &place;
@@ -138,8 +158,9 @@ Transition &Net::appendTransition(std::string_view name)
     transition.index = uint32_t(transitionCount_++);
     transition.name = store(name);
     if (!transition.name.empty())
-        transitionIndex_.insert(transition.name, transition.index,
-                                [this](uint32_t id) { return this->transition(id).name; });
+        nodeIndex_.insert(
+            transition.name, 2 * transition.index + 1, [this](uint32_t id) { return nodeName(id); },
+            isTransitionId);
     transitionTail_->next = &transition;
     transitionTail_ = &transition;
     return transition;
@@ -153,11 +174,12 @@ void Net::prependAction(Place &place, std::string_view text)
     place.actions = &node;
 }
 
-ArcRef &Net::prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight)
+ArcRef &Net::prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight,
+                        const Place *place)
 {
     ArcRef &arc = storage_->arcs.add();
     // An arc shares its place's stored name, when the place came first.
-    if (const Place *place = findPlace(placeName)) {
+    if (place) {
         arc.placeName = place->name;
         arc.place = place->index;
     } else {
@@ -173,12 +195,24 @@ ArcRef &Net::prependArc(ArcRef *&head, int32_t &count, std::string_view placeNam
 
 ArcRef &Net::prependInput(Transition &transition, std::string_view placeName, int32_t weight)
 {
-    return prependArc(transition.inputs, transition.inputCount, placeName, weight);
+    return prependInput(transition, placeName, weight, findPlace(placeName));
+}
+
+ArcRef &Net::prependInput(Transition &transition, std::string_view placeName, int32_t weight,
+                          const Place *place)
+{
+    return prependArc(transition.inputs, transition.inputCount, placeName, weight, place);
 }
 
 ArcRef &Net::prependOutput(Transition &transition, std::string_view placeName, int32_t weight)
 {
-    return prependArc(transition.outputs, transition.outputCount, placeName, weight);
+    return prependOutput(transition, placeName, weight, findPlace(placeName));
+}
+
+ArcRef &Net::prependOutput(Transition &transition, std::string_view placeName, int32_t weight,
+                           const Place *place)
+{
+    return prependArc(transition.outputs, transition.outputCount, placeName, weight, place);
 }
 
 void Net::addPriority(Transition &higher, Transition &lower, int32_t line)
@@ -203,39 +237,52 @@ void Net::addDroppedArc(std::string_view source, std::string_view target, int32_
 
 void Net::releaseIndexes()
 {
-    transitionIndex_ = NameIndex<>();
-    placeIndex_ = NameIndex<>();
+    nodeIndex_ = NameIndex<>();
     indexed_ = false;
+}
+
+Net::Node Net::findNode(std::string_view name) const
+{
+    Node node;
+    if (name.empty())
+        return node;
+    if (!indexed_) {
+        for (Transition *t = transitionHead_->next; t && !node.transition; t = t->next)
+            if (t->name == name)
+                node.transition = t;
+        for (const Place *p = placeHead_->next; p && !node.place; p = p->next)
+            if (p->name == name)
+                node.place = p;
+        return node;
+    }
+    nodeIndex_.forEach(
+        name, [this](uint32_t id) { return nodeName(id); },
+        [&](uint32_t id) {
+            if (isTransitionId(id))
+                node.transition = const_cast<Transition *>(&transition(id >> 1));
+            else
+                node.place = &place(id >> 1);
+            return !node.transition || !node.place;
+        });
+    return node;
 }
 
 Transition *Net::findTransition(std::string_view name) const
 {
-    if (name.empty())
-        return nullptr;
-    if (!indexed_) {
-        for (Transition *t = transitionHead_->next; t; t = t->next)
-            if (t->name == name)
-                return t;
-        return nullptr;
-    }
-    const uint32_t id
-        = transitionIndex_.find(name, [this](uint32_t i) { return this->transition(i).name; });
-    return id == NameIndex<>::none ? nullptr
-                                   : const_cast<Transition *>(&storage_->transitions[id + 1]);
+    if (!indexed_ || name.empty())
+        return findNode(name).transition;
+    const uint32_t id = nodeIndex_.find(
+        name, [this](uint32_t i) { return nodeName(i); }, isTransitionId);
+    return id == NameIndex<>::none ? nullptr : const_cast<Transition *>(&transition(id >> 1));
 }
 
 const Place *Net::findPlace(std::string_view name) const
 {
-    if (name.empty())
-        return nullptr;
-    if (!indexed_) {
-        for (const Place *p = placeHead_->next; p; p = p->next)
-            if (p->name == name)
-                return p;
-        return nullptr;
-    }
-    const uint32_t id = placeIndex_.find(name, [this](uint32_t i) { return this->place(i).name; });
-    return id == NameIndex<>::none ? nullptr : &place(id);
+    if (!indexed_ || name.empty())
+        return findNode(name).place;
+    const uint32_t id = nodeIndex_.find(
+        name, [this](uint32_t i) { return nodeName(i); }, isPlaceId);
+    return id == NameIndex<>::none ? nullptr : &place(id >> 1);
 }
 
 namespace {

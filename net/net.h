@@ -157,10 +157,15 @@ public:
     Transition &appendTransition(std::string_view name);
     /// Puts an action at the front of the place's actions.
     void prependAction(Place &place, std::string_view text);
-    /// Puts an arc at the front of the transition's inputs, counts it and returns it.
+    /// Puts an arc at the front of the transition's inputs, counts it and returns it. `place` is
+    /// the first place named `placeName`, when the caller has searched it (see findNode).
     ArcRef &prependInput(Transition &transition, std::string_view placeName, int32_t weight);
+    ArcRef &prependInput(Transition &transition, std::string_view placeName, int32_t weight,
+                         const Place *place);
     /// Puts an arc at the front of the transition's outputs, counts it and returns it.
     ArcRef &prependOutput(Transition &transition, std::string_view placeName, int32_t weight);
+    ArcRef &prependOutput(Transition &transition, std::string_view placeName, int32_t weight,
+                          const Place *place);
     /// Records that `higher` has priority over `lower` (an arc between the two).
     void addPriority(Transition &higher, Transition &lower, int32_t line);
     /// Records an arc that could not be attached.
@@ -172,6 +177,14 @@ public:
     Transition *findTransition(std::string_view name) const;
     /// First place in list order whose name is `name`, or null.
     const Place *findPlace(std::string_view name) const;
+    /// What a name of an arc names: the first transition and the first place of that name
+    /// (either or both null), found in one search.
+    struct Node
+    {
+        Transition *transition = nullptr;
+        const Place *place = nullptr;
+    };
+    Node findNode(std::string_view name) const;
     /// Frees the indexes by name, which a net being written no longer needs; the searches
     /// above then walk the lists.
     void releaseIndexes();
@@ -199,11 +212,15 @@ private:
     PriorityArc *priorityTail_ = nullptr;
     DroppedArc *droppedHead_ = nullptr;
     DroppedArc *droppedTail_ = nullptr;
-    /// First transition and first place of each name; later duplicates never replace them.
-    NameIndex<> transitionIndex_, placeIndex_;
+    /// First transition and first place of each name (later duplicates never replace them),
+    /// in one index: a place's id is twice its position, a transition's twice its position plus
+    /// one, so that one search of a name finds both.
+    NameIndex<> nodeIndex_;
     bool indexed_ = true;
 
-    ArcRef &prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight);
+    Text nodeName(uint32_t id) const;
+    ArcRef &prependArc(ArcRef *&head, int32_t &count, std::string_view placeName, int32_t weight,
+                       const Place *place);
 };
 
 /// The outputs that a place names: the runs of characters other than ';' in the text of its first

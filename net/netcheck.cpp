@@ -104,6 +104,8 @@ private:
     void namesDeclaredTwice()
     {
         for (const Place *p = net_.firstPlace(); p; p = p->next) {
+            if (p->firstOfName)
+                continue;
             const Place *first = net_.findPlace(p->name);
             if (first && first != p)
                 say(Severity::Warning, p->line, 0,
@@ -112,13 +114,14 @@ private:
                     " : les deux ont les mêmes variables de marquage");
         }
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
-            const Transition *first = net_.findTransition(t->name);
+            const Net::Node node = net_.findNode(t->name);
+            const Transition *first = node.transition;
             if (first && first != t)
                 say(Severity::Warning, t->line, 0,
                     "transition " + quoted(t->name) + " déjà déclarée ligne "
                         + std::to_string(first->line),
                     " : ses arcs vont tous à la première");
-            if (const Place *place = net_.findPlace(t->name))
+            if (const Place *place = node.place)
                 say(Severity::Warning, t->line, 0,
                     quoted(t->name) + " nomme déjà une place ligne " + std::to_string(place->line),
                     " : les arcs qui portent ce nom vont à la transition");

@@ -3,12 +3,17 @@
 #include "util/fileio.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace trilette {
@@ -17,7 +22,20 @@ namespace {
 
 /// The tokens of one line: views into the line. An absent token is an empty view (a present
 /// token is never empty).
-using Tokens = std::vector<std::string_view>;
+class Tokens
+{
+public:
+    Tokens(const std::string_view *first, size_t count)
+        : first_(first)
+        , count_(count)
+    { }
+    size_t size() const { return count_; }
+    std::string_view operator[](size_t index) const { return first_[index]; }
+
+private:
+    const std::string_view *first_;
+    size_t count_;
+};
 
 /// Where a line came from, and where the reader reports what it meets there.
 struct LineRef
@@ -102,12 +120,13 @@ void protectBraces(char *begin, char *end)
     }
 }
 
-/// Splits `text` at `delimiter` into `tokens` and returns their count. Empty pieces are dropped,
-/// except that the rest after the last delimiter always counts, as an absent token when empty.
-int splitString(std::string_view text, char delimiter, Tokens &tokens)
+/// Splits `text` at `delimiter`, appends the pieces to `tokens` and returns their count. Empty
+/// pieces are dropped, except that the rest after the last delimiter always counts, as an absent
+/// token when empty.
+int splitString(std::string_view text, char delimiter, std::vector<std::string_view> &tokens)
 {
     // Tokens are short: a byte loop beats a search per token.
-    tokens.clear();
+    const size_t before = tokens.size();
     const char *const begin = text.data();
     const size_t size = text.size();
     size_t start = 0;
@@ -120,7 +139,7 @@ int splitString(std::string_view text, char delimiter, Tokens &tokens)
     }
     tokens.push_back(start < size ? std::string_view(begin + start, size - start)
                                   : std::string_view());
-    return static_cast<int>(tokens.size());
+    return static_cast<int>(tokens.size() - before);
 }
 
 /// Reads a decimal integer from its leading digits: blanks, a sign, digits and an optional
@@ -226,12 +245,66 @@ void readInterval(const Tokens &tokens, Transition &transition, const LineRef &l
     transition.interval = interval;
 }
 
+/// The nodes that the arcs named last, found again without searching the net's index: arcs
+/// mostly join nodes declared a few lines before them, and the index of a large net is too large
+/// for the processor's caches. An entry is what Net::findNode said of its name, kept true as
+/// nodes are added.
+class NodeCache
+{
+public:
+    Net::Node find(const Net &net, std::string_view name)
+    {
+        if (name.empty())
+            return {};
+        const uint32_t hash = ExactNames::hash(name);
+        Entry &entry = entries_[hash & (size - 1)];
+        if (entry.used && entry.hash == hash && entry.name() == name)
+            return entry.node;
+        entry.node = net.findNode(name);
+        entry.hash = hash;
+        entry.used = entry.node.transition || entry.node.place;
+        return entry.node;
+    }
+
+    /// Keeps the entry of a name true when a node of that name is added.
+    void added(const Transition &transition) { update(transition.name, &transition, nullptr); }
+    void added(const Place &place) { update(place.name, nullptr, &place); }
+
+private:
+    static constexpr size_t size = 4096;
+    struct Entry
+    {
+        Net::Node node;
+        uint32_t hash = 0;
+        bool used = false;
+        Text name() const { return node.transition ? node.transition->name : node.place->name; }
+    };
+
+    void update(Text name, const Transition *transition, const Place *place)
+    {
+        if (name.empty())
+            return;
+        const uint32_t hash = ExactNames::hash(name);
+        Entry &entry = entries_[hash & (size - 1)];
+        if (!entry.used || entry.hash != hash || entry.name() != name)
+            return;
+        // The entry knew no node of this kind: the new one is the first.
+        if (transition && !entry.node.transition)
+            entry.node.transition = const_cast<Transition *>(transition);
+        if (place && !entry.node.place)
+            entry.node.place = place;
+    }
+
+    std::unique_ptr<Entry[]> entries_ = std::make_unique<Entry[]>(size);
+};
+
 /// Handles a place line; false when the line lacks a token and is skipped.
-bool addPlace(Net &net, const Tokens &tokens, const LineRef &line)
+bool addPlace(Net &net, NodeCache &nodes, const Tokens &tokens, const LineRef &line)
 {
     if (skipIfMissing(tokens, "de place", {{3, "le nom"}, {4, "le marquage"}}, line))
         return false;
     Place &place = net.appendPlace(tokens[3]);
+    nodes.added(place);
     place.line = line.number;
     place.marking = readCount(tokens[4], tokens[4], "marquage", line);
     if (tokens.size() < 7 || tokens[6].empty())
@@ -262,11 +335,12 @@ bool addPlace(Net &net, const Tokens &tokens, const LineRef &line)
 }
 
 /// Handles a transition line; false when the line lacks a token and is skipped.
-bool addTransition(Net &net, const Tokens &tokens, const LineRef &line)
+bool addTransition(Net &net, NodeCache &nodes, const Tokens &tokens, const LineRef &line)
 {
     if (skipIfMissing(tokens, "de transition", {{3, "le nom"}}, line))
         return false;
     Transition &transition = net.appendTransition(tokens[3]);
+    nodes.added(transition);
     transition.line = line.number;
     if (TextSink *trace = line.trace) {
         for (size_t n = 0; n < tokens.size(); ++n) {
@@ -299,7 +373,7 @@ bool addTransition(Net &net, const Tokens &tokens, const LineRef &line)
 
 /// Handles an arc line: attaches it to the transition that one of its ends names; false when
 /// the line lacks a token and is skipped.
-bool addArc(Net &net, const Tokens &tokens, const LineRef &line)
+bool addArc(Net &net, NodeCache &nodes, const Tokens &tokens, const LineRef &line)
 {
     TextSink *trace = line.trace;
     const bool shortForm = tokens.size() == 5;
@@ -313,8 +387,11 @@ bool addArc(Net &net, const Tokens &tokens, const LineRef &line)
                       line))
         return false;
 
-    Transition *from = net.findTransition(tokens[sourceIndex]);
-    Transition *to = net.findTransition(tokens[targetIndex]);
+    // One search of each end finds the transition and the place it may name.
+    const Net::Node source = nodes.find(net, tokens[sourceIndex]);
+    const Net::Node target = nodes.find(net, tokens[targetIndex]);
+    Transition *from = source.transition;
+    Transition *to = target.transition;
     // An arc between two transitions gives the first priority over the second; an arc whose
     // ends both name one transition keeps the older reading, an output arc of its source.
     const bool priority = from && to && from != to;
@@ -347,7 +424,7 @@ bool addArc(Net &net, const Tokens &tokens, const LineRef &line)
     const ArcKind kind = arcKind(weight);
     const int32_t amount = readCount(weight, tokens[weightIndex], "poids", line);
     if (output) {
-        ArcRef &arc = net.prependOutput(*transition, tokens[targetIndex], amount);
+        ArcRef &arc = net.prependOutput(*transition, tokens[targetIndex], amount, target.place);
         arc.line = line.number;
         if (kind != ArcKind::Normal)
             line.warn(line.column(tokens[weightIndex]),
@@ -355,63 +432,89 @@ bool addArc(Net &net, const Tokens &tokens, const LineRef &line)
                           + " » ignoré : un arc d'une transition vers une place est toujours "
                             "normal");
     } else {
-        ArcRef &arc = net.prependInput(*transition, tokens[sourceIndex], amount);
+        ArcRef &arc = net.prependInput(*transition, tokens[sourceIndex], amount, source.place);
         arc.line = line.number;
         arc.kind = kind;
     }
     return true;
 }
 
-/// Reads lines one at a time from a buffer of its own, which it rewrites in place: brace
-/// protection, then the labels' blanks. Records keep copies of what they need.
-class LineReader
+/// Cuts lines out of the text they are read into, rewriting each in place (brace protection;
+/// the labels' blanks come back later, in the handlers) and splitting it into tokens, which are
+/// views into that text.
+class LineCutter
 {
 public:
-    LineReader(std::string_view fileName, Net &net, TextSink *trace, Diagnostics *diagnostics)
-        : net_(net)
-        , where_ {fileName, 0, trace, diagnostics, {}}
-    { }
+    enum class Cut {
+        /// A line to handle: its tokens were appended.
+        Line,
+        /// An empty line, counted and skipped.
+        Empty,
+        /// The end line "h": reading ends.
+        End,
+    };
 
-    /// Handles one line (without its line feed); false at the end line, which ends reading.
-    bool line(char *begin, char *end)
+    /// Cuts one line (without its line feed); the line's text is `text`, its number `number()`.
+    Cut cut(char *begin, char *end, std::vector<std::string_view> &tokens, std::string_view &text,
+            int &count)
     {
-        ++where_.number;
-        if (begin != end && *begin == 'h') {
-            endLineSeen_ = true;
-            return false;
-        }
+        ++number_;
+        if (begin != end && *begin == 'h')
+            return Cut::End;
         if (end != begin && end[-1] == '\r')
             --end;
         if (begin == end)
-            return true;
+            return Cut::Empty;
         // Every text of a line is handled as a C string would be: it ends at a NUL byte.
         if (void *nul = std::memchr(begin, '\0', size_t(end - begin)))
             end = static_cast<char *>(nul);
         if (std::memchr(begin, '{', size_t(end - begin))
             || std::memchr(begin, '}', size_t(end - begin)))
             protectBraces(begin, end);
-        const std::string_view text(begin, size_t(end - begin));
+        text = std::string_view(begin, size_t(end - begin));
+        count = splitString(text, ' ', tokens);
+        return Cut::Line;
+    }
+
+    int number() const { return number_; }
+
+private:
+    int number_ = 0;
+};
+
+/// Builds the net from cut lines, one after the other, with their traces and diagnostics.
+class LineHandler
+{
+public:
+    LineHandler(std::string_view fileName, Net &net, TextSink *trace, Diagnostics *diagnostics)
+        : net_(net)
+        , where_ {fileName, 0, trace, diagnostics, {}}
+    { }
+
+    void handle(int number, std::string_view text, Tokens tokens)
+    {
+        where_.number = number;
         where_.text = text;
-        const int count = splitString(text, ' ', tokens_);
+        const int count = int(tokens.size());
         TextSink *trace = where_.trace;
         switch (text.empty() ? '\0' : text[0]) {
         case 'p':
             if (trace)
                 trace->format("place (%d jetons)      \t[%.*s]\n", count, int(text.size()),
                               text.data());
-            addPlace(net_, tokens_, where_);
+            addPlace(net_, nodes_, tokens, where_);
             break;
         case 't':
             if (trace)
                 trace->format("transition (%d jetons) \t[%.*s]\n", count, int(text.size()),
                               text.data());
-            addTransition(net_, tokens_, where_);
+            addTransition(net_, nodes_, tokens, where_);
             break;
         case 'e':
             if (trace)
                 trace->format("arc (%d jetons)        \t[%.*s]\n", count, int(text.size()),
                               text.data());
-            addArc(net_, tokens_, where_);
+            addArc(net_, nodes_, tokens, where_);
             break;
         default:
             if (trace)
@@ -419,16 +522,15 @@ public:
                               text.data());
             break;
         }
-        return true;
     }
 
     /// What the whole file says once read: no end line, nothing in it.
-    void finish()
+    void finish(bool endLineSeen)
     {
         net_.resolveArcPlaces();
         if (Diagnostics *diagnostics = where_.diagnostics) {
             const std::string file(where_.fileName);
-            if (!endLineSeen_)
+            if (!endLineSeen)
                 diagnostics->add(Severity::Warning, file, 0, 0,
                                  "pas de ligne de fin « h » : le fichier est peut-être tronqué");
             if (!net_.firstPlace() && !net_.firstTransition())
@@ -440,28 +542,250 @@ public:
 
 private:
     Net &net_;
+    NodeCache nodes_;
     LineRef where_;
-    Tokens tokens_;
-    bool endLineSeen_ = false;
 };
 
-/// Hands each complete line of `buffer[0, size)` to `reader`; returns the offset of the first
-/// byte not handled (the start of an incomplete last line), or `size` when reading must end.
-size_t handleLines(LineReader &reader, char *buffer, size_t size, bool &ended)
+/// Lines cut from one block of the file, with the text they are views into, and what ends the
+/// file after them.
+struct LineBatch
 {
-    size_t start = 0;
-    while (start < size) {
-        char *begin = buffer + start;
-        char *feed = static_cast<char *>(std::memchr(begin, '\n', size - start));
-        if (!feed)
-            break;
-        if (!reader.line(begin, feed)) {
-            ended = true;
-            return size;
-        }
-        start = size_t(feed - buffer) + 1;
+    enum class End { None, EndLine, EndOfFile, NotText, ReadError, OutOfMemory };
+    struct Line
+    {
+        int number;
+        uint32_t firstToken;
+        std::string_view text;
+    };
+
+    std::unique_ptr<char[]> text;
+    size_t capacity = 0;
+    std::vector<Line> lines;
+    /// The tokens of every line, end to end; a line's run ends where the next line's starts.
+    std::vector<std::string_view> tokens;
+    End end = End::None;
+    /// The error of a failed read.
+    int error = 0;
+
+    Tokens tokensOf(size_t line) const
+    {
+        const size_t first = lines[line].firstToken;
+        const size_t last = line + 1 < lines.size() ? lines[line + 1].firstToken : tokens.size();
+        return Tokens(tokens.data() + first, last - first);
     }
-    return start;
+};
+
+/// Reads a file block after block into batches of cut lines. A line longer than a block makes the
+/// block grow; the start of a line that a block cuts in two waits for the next block.
+class BatchReader
+{
+public:
+    static constexpr size_t blockSize = size_t(1) << 20;
+
+    explicit BatchReader(std::FILE *file)
+        : file_(file)
+    { }
+
+    /// Fills `batch` with the lines of the next block; false once the file has ended (the batch
+    /// then says how), after which it must not be called again.
+    bool next(LineBatch &batch)
+    {
+        batch.lines.clear();
+        batch.tokens.clear();
+        batch.end = LineBatch::End::None;
+        try {
+            return fill(batch);
+        } catch (const std::bad_alloc &) {
+            batch.lines.clear();
+            batch.end = LineBatch::End::OutOfMemory;
+            return false;
+        }
+    }
+
+private:
+    bool fill(LineBatch &batch)
+    {
+        if (batch.capacity < std::max(blockSize, 2 * carry_.size())) {
+            batch.capacity = std::max(blockSize, 2 * carry_.size());
+            batch.text.reset(new char[batch.capacity]);
+        }
+        size_t filled = carry_.size();
+        if (filled > 0)
+            std::memcpy(batch.text.get(), carry_.data(), filled);
+        carry_.clear();
+        for (;;) {
+            if (filled == batch.capacity) {
+                std::unique_ptr<char[]> larger(new char[2 * batch.capacity]);
+                std::memcpy(larger.get(), batch.text.get(), filled);
+                batch.text = std::move(larger);
+                batch.capacity *= 2;
+            }
+            errno = 0;
+            const size_t got
+                = std::fread(batch.text.get() + filled, 1, batch.capacity - filled, file_);
+            if (got == 0) {
+                if (std::ferror(file_)) {
+                    batch.error = errno ? errno : EIO;
+                    batch.end = LineBatch::End::ReadError;
+                    return false;
+                }
+                batch.end = LineBatch::End::EndOfFile;
+                if (filled > 0 && cutLine(batch, batch.text.get(), batch.text.get() + filled))
+                    batch.end = LineBatch::End::EndLine;
+                return false;
+            }
+            // A file that holds a NUL byte is no text file (an image, say).
+            if (std::memchr(batch.text.get() + filled, '\0', got)) {
+                batch.end = LineBatch::End::NotText;
+                return false;
+            }
+            filled += got;
+            char *const text = batch.text.get();
+            size_t start = 0;
+            while (char *feed
+                   = static_cast<char *>(std::memchr(text + start, '\n', filled - start))) {
+                if (cutLine(batch, text + start, feed)) {
+                    batch.end = LineBatch::End::EndLine;
+                    return false;
+                }
+                start = size_t(feed - text) + 1;
+            }
+            if (start > 0 || filled < batch.capacity) {
+                carry_.assign(text + start, text + filled);
+                return true;
+            }
+        }
+    }
+
+    /// Cuts one line into the batch; true when it is the end line.
+    bool cutLine(LineBatch &batch, char *begin, char *end)
+    {
+        const auto firstToken = uint32_t(batch.tokens.size());
+        std::string_view text;
+        int count = 0;
+        switch (cutter_.cut(begin, end, batch.tokens, text, count)) {
+        case LineCutter::Cut::End:
+            return true;
+        case LineCutter::Cut::Empty:
+            return false;
+        case LineCutter::Cut::Line:
+            break;
+        }
+        batch.lines.push_back({cutter_.number(), firstToken, text});
+        return false;
+    }
+
+    std::FILE *file_;
+    LineCutter cutter_;
+    std::vector<char> carry_;
+};
+
+/// Batches handed from the thread that reads and cuts lines to the thread that builds the net,
+/// a few at a time, so that the text read ahead stays small. Handing over allocates nothing.
+class BatchQueue
+{
+public:
+    static constexpr size_t batchCount = 3;
+
+    BatchQueue()
+    {
+        for (LineBatch &batch : batches_)
+            free_[freeCount_++] = &batch;
+    }
+
+    /// A batch to fill, or null once the queue is closed.
+    LineBatch *takeFree()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return closed_ || freeCount_ > 0; });
+        return closed_ ? nullptr : free_[--freeCount_];
+    }
+    void putFull(LineBatch *batch)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        full_[(firstFull_ + fullCount_++) % batchCount] = batch;
+        changed_.notify_all();
+    }
+    /// The next filled batch, in order.
+    LineBatch *takeFull()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return fullCount_ > 0; });
+        LineBatch *batch = full_[firstFull_];
+        firstFull_ = (firstFull_ + 1) % batchCount;
+        --fullCount_;
+        return batch;
+    }
+    void putFree(LineBatch *batch)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        free_[freeCount_++] = batch;
+        changed_.notify_all();
+    }
+    /// Makes the reading thread stop at its next batch.
+    void close()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::array<LineBatch, batchCount> batches_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::array<LineBatch *, batchCount> free_ {}, full_ {};
+    size_t freeCount_ = 0, firstFull_ = 0, fullCount_ = 0;
+    bool closed_ = false;
+};
+
+/// Reads the file's batches and hands each to `handle` in order, the reading and cutting on a
+/// second thread while `handle` runs on this one (or both on this one when no thread can be had).
+/// Returns how the file ended, and the error of a failed read.
+template<typename Handle> LineBatch::End readBatches(std::FILE *file, Handle handle, int &error)
+{
+    BatchReader reader(file);
+    auto settle = [&](const LineBatch &batch) {
+        error = batch.error;
+        return batch.end;
+    };
+    auto queue = std::make_unique<BatchQueue>();
+    std::thread thread;
+    try {
+        thread = std::thread([&reader, &queue] {
+            while (LineBatch *batch = queue->takeFree()) {
+                const bool more = reader.next(*batch);
+                queue->putFull(batch);
+                if (!more)
+                    return;
+            }
+        });
+    } catch (const std::system_error &) {
+        LineBatch batch;
+        for (bool more = true; more;) {
+            more = reader.next(batch);
+            handle(batch);
+        }
+        return settle(batch);
+    }
+    // Whatever happens here, the reading thread is stopped and joined before the queue goes.
+    struct Joiner
+    {
+        std::thread &thread;
+        BatchQueue &queue;
+        ~Joiner()
+        {
+            queue.close();
+            thread.join();
+        }
+    } joiner {thread, *queue};
+    for (;;) {
+        LineBatch *batch = queue->takeFull();
+        handle(*batch);
+        if (batch->end != LineBatch::End::None)
+            return settle(*batch);
+        queue->putFree(batch);
+    }
 }
 
 } // namespace
@@ -471,12 +795,30 @@ ReadResult readNetText(std::string_view text, std::string_view fileName, Net &ne
 {
     try {
         std::string copy(text);
-        LineReader reader(fileName, net, trace, diagnostics);
+        LineCutter cutter;
+        LineHandler handler(fileName, net, trace, diagnostics);
+        std::vector<std::string_view> tokens;
         bool ended = false;
-        const size_t rest = handleLines(reader, copy.data(), copy.size(), ended);
-        if (!ended && rest < copy.size())
-            reader.line(copy.data() + rest, copy.data() + copy.size());
-        reader.finish();
+        char *const begin = copy.data(), *const end = begin + copy.size();
+        for (char *start = begin; start < end && !ended;) {
+            char *feed = static_cast<char *>(std::memchr(start, '\n', size_t(end - start)));
+            char *stop = feed ? feed : end;
+            tokens.clear();
+            std::string_view line;
+            int count = 0;
+            switch (cutter.cut(start, stop, tokens, line, count)) {
+            case LineCutter::Cut::End:
+                ended = true;
+                break;
+            case LineCutter::Cut::Empty:
+                break;
+            case LineCutter::Cut::Line:
+                handler.handle(cutter.number(), line, Tokens(tokens.data(), tokens.size()));
+                break;
+            }
+            start = stop + 1;
+        }
+        handler.finish(ended);
     } catch (const std::bad_alloc &) {
         outOfMemory();
     }
@@ -504,44 +846,40 @@ ReadResult readNetFile(const std::string &path, Net &net, TextSink *trace, Diagn
 
     try {
         // The file is read in blocks, so that a net never sits whole in memory beside its
-        // records; a line longer than a block makes the block grow.
-        size_t capacity = size_t(4) << 20, filled = 0;
-        std::unique_ptr<char[]> buffer(new char[capacity]);
-        LineReader reader(path, net, trace, diagnostics);
-        bool ended = false;
-        for (;;) {
-            if (filled == capacity) {
-                std::unique_ptr<char[]> larger(new char[2 * capacity]);
-                std::memcpy(larger.get(), buffer.get(), filled);
-                buffer = std::move(larger);
-                capacity *= 2;
+        // records, and cut into lines on a second thread while this one builds the net.
+        LineHandler handler(path, net, trace, diagnostics);
+        const size_t diagnosticsBefore = diagnostics ? diagnostics->size() : 0;
+        int error = 0;
+        const LineBatch::End end = readBatches(
+            file.get(),
+            [&](const LineBatch &batch) {
+                for (size_t i = 0; i < batch.lines.size(); ++i)
+                    handler.handle(batch.lines[i].number, batch.lines[i].text, batch.tokensOf(i));
+            },
+            error);
+        switch (end) {
+        case LineBatch::End::ReadError:
+            return notOpened(std::error_code(error, std::generic_category()));
+        case LineBatch::End::NotText:
+            if (trace)
+                trace->flush();
+            // What the lines before the NUL byte said is moot: the file is no net.
+            if (diagnostics) {
+                diagnostics->keepFirst(diagnosticsBefore);
+                diagnostics->add(Severity::Error, path, 0, 0,
+                                 "ce n'est pas un fichier texte (il contient un octet nul) : "
+                                 "rien n'est écrit");
             }
-            const size_t got = std::fread(buffer.get() + filled, 1, capacity - filled, file.get());
-            if (got == 0) {
-                if (std::ferror(file.get()))
-                    return notOpened(std::error_code(errno ? errno : EIO, std::generic_category()));
-                if (filled > 0)
-                    reader.line(buffer.get(), buffer.get() + filled);
-                break;
-            }
-            // A file that holds a NUL byte is no text file (an image, say).
-            if (std::memchr(buffer.get() + filled, '\0', got)) {
-                if (trace)
-                    trace->flush();
-                if (diagnostics)
-                    diagnostics->add(Severity::Error, path, 0, 0,
-                                     "ce n'est pas un fichier texte (il contient un octet nul) : "
-                                     "rien n'est écrit");
-                return ReadResult::NotText;
-            }
-            filled += got;
-            const size_t rest = handleLines(reader, buffer.get(), filled, ended);
-            if (ended)
-                break;
-            std::memmove(buffer.get(), buffer.get() + rest, filled - rest);
-            filled -= rest;
+            return ReadResult::NotText;
+        case LineBatch::End::OutOfMemory:
+            outOfMemory();
+            break;
+        case LineBatch::End::None:
+        case LineBatch::End::EndOfFile:
+        case LineBatch::End::EndLine:
+            break;
         }
-        reader.finish();
+        handler.finish(end == LineBatch::End::EndLine);
     } catch (const std::bad_alloc &) {
         outOfMemory();
     }

@@ -84,6 +84,20 @@ void TestCli::cases_data()
         << generated("a million tokens on one line",
                      "p 1 2 A 1 n\nt 1 2 T 0 w" + QByteArray(2000000, ' ').replace("  ", " x")
                          + "\ne A T 1 n\nh\n");
+    // Lines the reader has warnings about, megabytes of them, then a NUL byte: the file is no
+    // net, and gets its one error alone.
+    all << TextCase {
+        "a NUL byte after megabytes of lines",
+        {{"file", "n.ndr", QByteArray("p\n").repeated(2 << 20) + QByteArray("x\0y\n", 4)},
+         {"file", "n.log", "ancien journal\n"},
+         {"args", {}, "-q\nn.ndr\n"},
+         {"status", {}, "1\n"},
+         {"stderr",
+          {},
+          "n.ndr: erreur: ce n'est pas un fichier texte (il contient un octet nul) : "
+          "rien n'est écrit\n"},
+         {"files", {}, "n.log\nn.ndr\n"},
+         {"expect", "n.log", "ancien journal\n"}}};
     for (TextCase &c : all) {
         // "--- golden-stdout CASE": the standard output of an earlier case.
         if (const CaseSection *same = c.find("golden-stdout")) {

@@ -28,6 +28,8 @@ private slots:
     void cases_data();
     void cases();
     void longLinesAreReadWhole();
+    void fileReadsAsText_data();
+    void fileReadsAsText();
     void corpus();
     void millionRecords();
 };
@@ -85,6 +87,64 @@ void TestReader::longLinesAreReadWhole()
              bytes("P " + name + " m=1 n=1 a=[" + std::string(300, 'c') + "]\nT " + name + " p=["
                    + std::string(3000, 'a') + "] a=[" + std::string(3000, 'b') + "] in=0[] out=1[1*"
                    + name + "]\n"));
+}
+
+// A file is read in blocks, cut into lines on a second thread: it must read exactly as the same
+// text given whole, whatever falls on the blocks' edges.
+void TestReader::fileReadsAsText_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QByteArray lines;
+    for (int i = 0; i < 60000; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        lines += "p 1 2 P" + n + " " + n + " n {[Sortie" + n + ", x]} e\r\n";
+        lines += "t 1 2 T" + n + " c 0 w n {[a" + n + " > 2;act]} e\n\n";
+        lines += "e P" + n + " T" + n + " " + QByteArray(i % 7 ? "1" : "?-2") + " n\n";
+        lines += "e T" + n + " P" + QByteArray::number(i + 1) + " 1 n\n";
+        lines += i % 1000 ? "" : "e Nulle part 1 n\np\n";
+    }
+    QTest::newRow("lines across the blocks") << lines + "h\n";
+    QTest::newRow("no end line, no last line feed") << lines + "p 1 2 Q 1 n";
+    QTest::newRow("end line in the middle") << lines + "h\np 1 2 Apres 1 n\n" + lines;
+    QTest::newRow("a line of 3 MB among them")
+        << lines + "t 1 2 Longue c 0 w n {[" + QByteArray(3 << 20, 'b') + "]} e\n" + lines;
+    QTest::newRow("only blank lines") << QByteArray("\n").repeated(3 << 20);
+    for (const TextCase &c : readCaseFile(TRILETTE_SOURCE_DIR "/tests/data/reader.cases"))
+        if (!c.text("").contains('\0'))
+            QTest::newRow(qPrintable("case: " + c.name)) << c.text("");
+}
+
+void TestReader::fileReadsAsText()
+{
+    QFETCH(QByteArray, text);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t.ndr");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    file.close();
+
+    auto read = [](Net &net, TextSink &traces, Diagnostics &diagnostics, auto how) {
+        QCOMPARE(how(net, traces, diagnostics), ReadResult::Done);
+    };
+    Net fromFile, fromText;
+    TextSink fileTraces, textTraces;
+    Diagnostics fileDiagnostics, textDiagnostics;
+    read(fromFile, fileTraces, fileDiagnostics, [&](Net &n, TextSink &t, Diagnostics &d) {
+        return readNetFile(path.toStdString(), n, &t, &d);
+    });
+    read(fromText, textTraces, textDiagnostics, [&](Net &n, TextSink &t, Diagnostics &d) {
+        return readNetText(std::string_view(text.constData(), size_t(text.size())),
+                           path.toStdString(), n, &t, &d);
+    });
+    QVERIFY(dumpNet(fromFile) == dumpNet(fromText));
+    QVERIFY(fileTraces.text() == textTraces.text());
+    auto all = [](const Diagnostics &diagnostics) {
+        std::string text;
+        for (const Diagnostic &d : diagnostics.all())
+            text += d.format() + '\n';
+        return text;
+    };
+    QVERIFY(all(fileDiagnostics) == all(textDiagnostics));
 }
 
 void TestReader::corpus()

@@ -121,6 +121,12 @@ public:
     Range all() const { return Range(this); }
     Diagnostic at(size_t index) const;
     size_t size() const { return entries_.size(); }
+    /// Forgets every diagnostic after the first `count`.
+    void keepFirst(size_t count)
+    {
+        if (count < entries_.size())
+            entries_.resize(count);
+    }
     /// Makes room for `count` diagnostics in all.
     void reserve(size_t count) { entries_.reserve(count); }
     bool empty() const { return entries_.empty(); }
