@@ -3,6 +3,7 @@
 
 #include "net/netreader.h"
 #include "run/conversion.h"
+#include "util/diagnostic.h"
 #include "util/fileio.h"
 
 #include <QDir>
@@ -47,6 +48,7 @@ private slots:
     void baseNames();
     void sinkWritesLargeBlocks();
     void netMoves();
+    void diagnosticsKeepTheirTexts();
 };
 
 void TestRun::outputPairs_data()
@@ -207,6 +209,45 @@ void TestRun::netMoves()
     third = std::move(second);
     QCOMPARE(dumpNet(third), dump);
     QCOMPARE(third.findTransition("T1"), third.firstTransition());
+}
+
+void TestRun::diagnosticsKeepTheirTexts()
+{
+    // Messages of every length around the 64 KB chunks the texts are kept in, some with a
+    // shared ending, through the moves and merges that a conversion makes: each reads back as
+    // it was given.
+    static const char tail[] = " : fin commune";
+    std::vector<std::string> expected;
+    Diagnostics first, second;
+    auto add = [&](Diagnostics &into, int line, const std::string &message, bool withTail) {
+        into.add(Severity::Warning, "n.ndr", line, 0, message, withTail ? tail : "");
+        expected.push_back("n.ndr:" + std::to_string(line) + ": avertissement: " + message
+                           + (withTail ? tail : ""));
+    };
+    int line = 1;
+    for (size_t size : {size_t(0), size_t(10), size_t(65535), size_t(65536), size_t(65537),
+                        size_t(200000), size_t(3)}) {
+        add(first, line, std::string(size, char('a' + line % 26)), line % 2);
+        ++line;
+    }
+    for (int i = 0; i < 20000; ++i)
+        add(second, line++, "message " + std::to_string(i), i % 3 == 0);
+    add(second, line++, std::string(70000, 'z'), true);
+    first.append(std::move(second));
+    first.add(Severity::Error, "autre.ndr", 0, 0, "après la fusion");
+    expected.push_back("autre.ndr: erreur: après la fusion");
+    const Diagnostics copy = first;
+    for (const Diagnostics *d : std::initializer_list<const Diagnostics *> {&first, &copy}) {
+        QCOMPARE(d->size(), expected.size());
+        size_t i = 0;
+        for (const Diagnostic &diagnostic : d->all())
+            QVERIFY2(diagnostic.format() == expected[i++], qPrintable(QString::number(i)));
+    }
+    first.makeWarningsErrors();
+    QVERIFY(first.at(2).format()
+            == "n.ndr:3: erreur: " + std::string(65535, 'd') + tail + " [--werror]");
+    first.keepFirst(1);
+    QCOMPARE(first.size(), size_t(1));
 }
 
 QTEST_APPLESS_MAIN(TestRun)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace trilette {
 
@@ -54,20 +55,27 @@ void Diagnostic::writeLine(TextSink &out) const
     out.put('\n');
 }
 
-std::string_view Diagnostics::storeText(std::string_view text, uint32_t &chunk, uint32_t &offset)
+uint32_t Diagnostics::storeText(std::string_view text)
 {
-    if (chunks_.empty() || text.size() > chunkSize_ - chunkUsed_) {
-        chunkSize_ = std::max(text.size(), size_t(1) << 16);
-        chunks_.push_back(std::unique_ptr<char[]>(new char[chunkSize_]));
-        chunkUsed_ = 0;
+    if (!chunks_.empty() && text.size() <= chunkSize - chunkUsed_) {
+        const auto position = uint32_t((chunks_.size() - 1) * chunkSize + chunkUsed_);
+        if (!text.empty())
+            std::memcpy(chunks_.back().get() + chunkUsed_, text.data(), text.size());
+        chunkUsed_ += text.size();
+        return position;
     }
-    chunk = uint32_t(chunks_.size() - 1);
-    offset = uint32_t(chunkUsed_);
-    char *copy = chunks_.back().get() + chunkUsed_;
+    // Positions are 32-bit: four gigabytes of messages, which no memory holds beside a net.
+    const size_t chunks = std::max<size_t>(1, (text.size() + chunkSize - 1) / chunkSize);
+    const size_t first = chunks_.size();
+    if (first + chunks > (size_t(UINT32_MAX) + 1) / chunkSize)
+        throw std::bad_alloc();
+    chunks_.emplace_back(new char[chunks * chunkSize]);
+    chunks_.resize(first + chunks);
     if (!text.empty())
-        std::memcpy(copy, text.data(), text.size());
-    chunkUsed_ += text.size();
-    return std::string_view(copy, text.size());
+        std::memcpy(chunks_[first].get(), text.data(), text.size());
+    // A message longer than a chunk fills its own: the next one starts a new chunk.
+    chunkUsed_ = chunks > 1 ? chunkSize : text.size();
+    return uint32_t(first * chunkSize);
 }
 
 void Diagnostics::add(Severity severity, std::string_view file, int line, int column,
@@ -78,9 +86,9 @@ void Diagnostics::add(Severity severity, std::string_view file, int line, int co
     if (known == files_.end())
         known = files_.emplace(files_.end(), file);
     const uint16_t tailId = tail.empty() ? 0 : tailIndex(tail);
-    Entry entry {severity, tailId, uint32_t(known - files_.begin()), line, column,
-                 0,        0,      uint32_t(message.size())};
-    storeText(message, entry.chunk, entry.offset);
+    Entry entry {severity, tailId, uint32_t(known - files_.begin()), line,
+                 column,   0,      uint32_t(message.size())};
+    entry.position = storeText(message);
     if (entries_.size() == entries_.capacity())
         entries_.reserve(entries_.size() + entries_.size() / 4 + 64);
     entries_.push_back(entry);
@@ -105,7 +113,7 @@ Diagnostic Diagnostics::at(size_t index) const
             files_[e.file],
             e.line,
             e.column,
-            std::string_view(chunks_[e.chunk].get() + e.offset, e.length),
+            std::string_view(textAt(e.position), e.length),
             e.tail ? tails_[e.tail - 1] : std::string_view()};
 }
 
@@ -128,14 +136,14 @@ void Diagnostics::makeWarningsErrors()
     for (Entry &e : entries_) {
         if (e.severity != Severity::Warning)
             continue;
-        std::string message = std::string(chunks_[e.chunk].get() + e.offset, e.length);
+        std::string message(textAt(e.position), e.length);
         if (e.tail)
             message.append(tails_[e.tail - 1]);
         message += " [--werror]";
         e.severity = Severity::Error;
         e.tail = 0;
         e.length = uint32_t(message.size());
-        storeText(message, e.chunk, e.offset);
+        e.position = storeText(message);
     }
 }
 
@@ -154,11 +162,12 @@ void Diagnostics::append(Diagnostics &&other)
         return;
     }
     // The other's text blocks join these, after them: new texts go on into its last block.
-    const auto firstChunk = uint32_t(chunks_.size());
+    const size_t firstChunk = chunks_.size();
+    if (firstChunk + other.chunks_.size() > (size_t(UINT32_MAX) + 1) / chunkSize)
+        throw std::bad_alloc();
     for (auto &chunk : other.chunks_)
         chunks_.push_back(std::move(chunk));
     chunkUsed_ = other.chunkUsed_;
-    chunkSize_ = other.chunkSize_;
     if (entries_.capacity() < entries_.size() + other.entries_.size())
         entries_.reserve(entries_.size() + other.entries_.size());
     for (Entry e : other.entries_) {
@@ -169,7 +178,7 @@ void Diagnostics::append(Diagnostics &&other)
         e.file = uint32_t(known - files_.begin());
         if (e.tail)
             e.tail = tailIndex(other.tails_[e.tail - 1]);
-        e.chunk += firstChunk;
+        e.position += uint32_t(firstChunk * chunkSize);
         entries_.push_back(e);
     }
     other = Diagnostics();

@@ -55,8 +55,8 @@ class Diagnostics
         uint32_t file;
         int32_t line;
         int32_t column;
-        uint32_t chunk;
-        uint32_t offset;
+        /// Where the message starts in the text chunks (see storeText).
+        uint32_t position;
         uint32_t length;
     };
 
@@ -142,7 +142,14 @@ public:
     void makeWarningsErrors();
 
 private:
-    std::string_view storeText(std::string_view text, uint32_t &chunk, uint32_t &offset);
+    /// Copies a message into the chunks and returns its position: the chunk's index times
+    /// chunkSize plus the offset in it. A message longer than a chunk has a block of its own,
+    /// which takes the indexes of as many chunks.
+    uint32_t storeText(std::string_view text);
+    const char *textAt(uint32_t position) const
+    {
+        return chunks_[position / chunkSize].get() + position % chunkSize;
+    }
     /// The index, plus one, of a tail in tails_, where it is added if new.
     uint16_t tailIndex(std::string_view tail);
 
@@ -151,8 +158,10 @@ private:
     std::vector<std::string> files_;
     std::vector<std::string_view> tails_;
     /// The messages, end to end in blocks that never move.
+    static constexpr size_t chunkSize = size_t(1) << 16;
     std::vector<std::unique_ptr<char[]>> chunks_;
-    size_t chunkUsed_ = 0, chunkSize_ = 0;
+    /// Bytes used in the last chunk.
+    size_t chunkUsed_ = chunkSize;
 };
 
 } // namespace trilette

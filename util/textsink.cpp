@@ -34,12 +34,30 @@ void TextSink::grow(size_t size)
     capacity_ = capacity;
 }
 
+void TextSink::putAcross(std::string_view text)
+{
+    if (!writer_) {
+        grow(text.size());
+        std::memcpy(data_.get() + used_, text.data(), text.size());
+        used_ += text.size();
+        return;
+    }
+    if (capacity_ < blockSize)
+        grow(blockSize - used_);
+    while (!text.empty()) {
+        const size_t part = std::min(text.size(), capacity_ - used_);
+        std::memcpy(data_.get() + used_, text.data(), part);
+        used_ += part;
+        text.remove_prefix(part);
+        if (used_ >= blockSize)
+            flush();
+    }
+}
+
 void TextSink::putInt(long long value)
 {
-    if (capacity_ - used_ < 24)
-        grow(24);
-    char *begin = data_.get() + used_;
-    used_ = std::to_chars(begin, begin + 24, value).ptr - data_.get();
+    char digits[24];
+    put(std::string_view(digits, size_t(std::to_chars(digits, digits + 24, value).ptr - digits)));
 }
 
 void TextSink::format(const char *fmt, ...)

@@ -42,7 +42,7 @@ public:
         if (text.empty()) // an empty sink's text has no bytes, and memcpy takes no null
             return;
         if (text.size() > capacity_ - used_)
-            grow(text.size());
+            return putAcross(text);
         std::memcpy(data_.get() + used_, text.data(), text.size());
         used_ += text.size();
         if (writer_ && used_ >= blockSize)
@@ -69,6 +69,9 @@ public:
     void clear() { used_ = 0; }
 
 private:
+    /// Appends a text that does not fit in the buffer: a sink without writer grows; a sink with
+    /// one fills its block, passes it on and goes on, so that it never holds more than a block.
+    void putAcross(std::string_view text);
     /// Makes room for at least `size` more bytes; the buffer is never zero-filled.
     void grow(size_t size);
 
