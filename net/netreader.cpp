@@ -346,8 +346,11 @@ bool addTransition(Net &net, NodeCache &nodes, const Tokens &tokens, const LineR
         for (size_t n = 0; n < tokens.size(); ++n) {
             // An absent token prints as C prints a null text.
             const std::string_view token = tokens[n].empty() ? "(null)" : tokens[n];
-            trace->format("jetons (%d)  (%.*s]\n", static_cast<int>(n + 1), int(token.size()),
-                          token.data());
+            trace->put("jetons (");
+            trace->putInt(static_cast<long long>(n + 1));
+            trace->put(")  (");
+            trace->put(token);
+            trace->put("]\n");
         }
     }
     readInterval(tokens, transition, line);
@@ -398,19 +401,25 @@ bool addArc(Net &net, NodeCache &nodes, const Tokens &tokens, const LineRef &lin
     const bool output = from && !priority;
     Transition *transition = from ? from : to;
     if (trace) {
-        const std::string_view kind = tokens[0], source = tokens[sourceIndex],
-                               target = tokens[targetIndex], amount = tokens[weightIndex];
-#define TRILETTE_ARC_TEXTS                                                                         \
-    int(kind.size()), kind.data(), int(source.size()), source.data(), int(target.size()),          \
-        target.data(), int(amount.size()), amount.data()
-        trace->format("arc [%.*s %.*s %.*s %.*s]\n", TRILETTE_ARC_TEXTS);
+        // "arc [e SOURCE TARGET WEIGHT]", then the same after what the arc became.
+        auto arcLine = [&](std::string_view head) {
+            trace->put(head);
+            trace->put(tokens[0]);
+            trace->put(' ');
+            trace->put(tokens[sourceIndex]);
+            trace->put(' ');
+            trace->put(tokens[targetIndex]);
+            trace->put(' ');
+            trace->put(tokens[weightIndex]);
+            trace->put("]\n");
+        };
+        arcLine("arc [");
         if (priority)
-            trace->format("arc de priorite [%.*s %.*s %.*s %.*s]\n", TRILETTE_ARC_TEXTS);
+            arcLine("arc de priorite [");
         else if (output)
-            trace->format("arc sortant [%.*s %.*s %.*s %.*s]\n", TRILETTE_ARC_TEXTS);
+            arcLine("arc sortant [");
         else if (transition)
-            trace->format("arc entrant [%.*s %.*s %.*s %.*s]\n", TRILETTE_ARC_TEXTS);
-#undef TRILETTE_ARC_TEXTS
+            arcLine("arc entrant [");
     }
     if (!transition) {
         net.addDroppedArc(tokens[sourceIndex], tokens[targetIndex], line.number);
@@ -497,29 +506,32 @@ public:
         where_.text = text;
         const int count = int(tokens.size());
         TextSink *trace = where_.trace;
-        switch (text.empty() ? '\0' : text[0]) {
+        const char kind = text.empty() ? '\0' : text[0];
+        if (trace) {
+            // "place (N jetons)      \t[LINE]", the kind's word padded to one width.
+            trace->put(kind == 'p'       ? "place ("
+                           : kind == 't' ? "transition ("
+                           : kind == 'e' ? "arc ("
+                                         : "inconnu (");
+            trace->putInt(count);
+            trace->put(kind == 'p'       ? " jetons)      \t["
+                           : kind == 't' ? " jetons) \t["
+                           : kind == 'e' ? " jetons)        \t["
+                                         : " jetons)    \t[");
+            trace->put(text);
+            trace->put("]\n");
+        }
+        switch (kind) {
         case 'p':
-            if (trace)
-                trace->format("place (%d jetons)      \t[%.*s]\n", count, int(text.size()),
-                              text.data());
             addPlace(net_, nodes_, tokens, where_);
             break;
         case 't':
-            if (trace)
-                trace->format("transition (%d jetons) \t[%.*s]\n", count, int(text.size()),
-                              text.data());
             addTransition(net_, nodes_, tokens, where_);
             break;
         case 'e':
-            if (trace)
-                trace->format("arc (%d jetons)        \t[%.*s]\n", count, int(text.size()),
-                              text.data());
             addArc(net_, nodes_, tokens, where_);
             break;
         default:
-            if (trace)
-                trace->format("inconnu (%d jetons)    \t[%.*s]\n", count, int(text.size()),
-                              text.data());
             break;
         }
     }
