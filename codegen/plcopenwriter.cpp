@@ -13,19 +13,6 @@ namespace trilette {
 
 namespace {
 
-const char *typeName(VariableType type)
-{
-    switch (type) {
-    case VariableType::Bool:
-        return "BOOL";
-    case VariableType::Dint:
-        return "DINT";
-    case VariableType::Timer:
-        break;
-    }
-    return "TON";
-}
-
 /// Now, or SOURCE_DATE_EPOCH, as an XML date and time in UTC.
 std::string creationTime()
 {

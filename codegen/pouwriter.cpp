@@ -6,19 +6,6 @@ namespace trilette {
 
 namespace {
 
-const char *typeName(VariableType type)
-{
-    switch (type) {
-    case VariableType::Bool:
-        return "BOOL";
-    case VariableType::Dint:
-        return "DINT";
-    case VariableType::Timer:
-        break;
-    }
-    return "TON";
-}
-
 void declare(TextSink &out, const char *block, const std::vector<Variable> &variables)
 {
     if (variables.empty())

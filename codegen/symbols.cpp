@@ -116,6 +116,19 @@ std::string describe(std::string_view role, std::string_view name)
 
 } // namespace
 
+const char *typeName(VariableType type)
+{
+    switch (type) {
+    case VariableType::Bool:
+        return "BOOL";
+    case VariableType::Dint:
+        return "DINT";
+    case VariableType::Timer:
+        break;
+    }
+    return "TON";
+}
+
 std::string makeIdentifier(std::string_view name, std::string_view prefix)
 {
     std::string id;

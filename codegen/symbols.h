@@ -16,6 +16,9 @@ enum class TimeUnit { Milliseconds, Seconds, Minutes };
 /// The IEC 61131-3 type of a declared variable.
 enum class VariableType { Bool, Dint, Timer };
 
+/// The IEC 61131-3 name of a variable's type: BOOL, DINT or TON.
+const char *typeName(VariableType type);
+
 /// One variable that a complete program declares.
 struct Variable
 {

@@ -193,20 +193,10 @@ ArcRef &Net::prependArc(ArcRef *&head, int32_t &count, std::string_view placeNam
     return arc;
 }
 
-ArcRef &Net::prependInput(Transition &transition, std::string_view placeName, int32_t weight)
-{
-    return prependInput(transition, placeName, weight, findPlace(placeName));
-}
-
 ArcRef &Net::prependInput(Transition &transition, std::string_view placeName, int32_t weight,
                           const Place *place)
 {
     return prependArc(transition.inputs, transition.inputCount, placeName, weight, place);
-}
-
-ArcRef &Net::prependOutput(Transition &transition, std::string_view placeName, int32_t weight)
-{
-    return prependOutput(transition, placeName, weight, findPlace(placeName));
 }
 
 ArcRef &Net::prependOutput(Transition &transition, std::string_view placeName, int32_t weight,

@@ -158,12 +158,10 @@ public:
     /// Puts an action at the front of the place's actions.
     void prependAction(Place &place, std::string_view text);
     /// Puts an arc at the front of the transition's inputs, counts it and returns it. `place` is
-    /// the first place named `placeName`, when the caller has searched it (see findNode).
-    ArcRef &prependInput(Transition &transition, std::string_view placeName, int32_t weight);
+    /// the first place named `placeName` (findNode gives it), or null when none is declared yet.
     ArcRef &prependInput(Transition &transition, std::string_view placeName, int32_t weight,
                          const Place *place);
     /// Puts an arc at the front of the transition's outputs, counts it and returns it.
-    ArcRef &prependOutput(Transition &transition, std::string_view placeName, int32_t weight);
     ArcRef &prependOutput(Transition &transition, std::string_view placeName, int32_t weight,
                           const Place *place);
     /// Records that `higher` has priority over `lower` (an arc between the two).

@@ -82,10 +82,10 @@ QStringList words(const QString &text)
     return simple.isEmpty() ? QStringList() : simple.split(' ');
 }
 
-std::vector<PlcVariable> variables(const QString &spec)
+std::vector<PlcVariable> variables(const QString &declared)
 {
     std::vector<PlcVariable> list;
-    for (const QString &item : words(spec)) {
+    for (const QString &item : words(declared)) {
         const QStringList parts = item.split(':');
         list.push_back({parts[0].toStdString(),
                         parts.value(1) == "d" ? PlcVariable::Dint : PlcVariable::Bool});
@@ -95,11 +95,11 @@ std::vector<PlcVariable> variables(const QString &spec)
 
 /// "instance0 lampe | INIT:b start:b | P1p:d Lamp:b": the instance, its type, its inputs and
 /// the observed variables (b for BOOL, d for DINT).
-std::vector<PlcProgramInfo> programs(const QStringList &specs)
+std::vector<PlcProgramInfo> programs(const QStringList &descriptions)
 {
     std::vector<PlcProgramInfo> list;
-    for (const QString &spec : specs) {
-        const QStringList parts = spec.split('|');
+    for (const QString &description : descriptions) {
+        const QStringList parts = description.split('|');
         const QStringList names = words(parts[0]);
         list.push_back({names[1].toStdString(), names[0].toStdString(), variables(parts[1]),
                         variables(parts[2])});
@@ -107,13 +107,13 @@ std::vector<PlcProgramInfo> programs(const QStringList &specs)
     return list;
 }
 
-/// The POUs followed by a configuration running every instance of `specs` in one task.
-std::string unit(const QByteArray &pous, const std::vector<PlcProgramInfo> &specs)
+/// The POUs followed by a configuration running every instance of `infos` in one task.
+std::string unit(const QByteArray &pous, const std::vector<PlcProgramInfo> &infos)
 {
     std::string text = pous.toStdString() + "\nCONFIGURATION config\n"
         + "    RESOURCE resource1 ON PLC\n"
         + "        TASK task0(INTERVAL := T#20ms, PRIORITY := 0);\n";
-    for (const PlcProgramInfo &program : specs)
+    for (const PlcProgramInfo &program : infos)
         text += "        PROGRAM " + program.instanceName + " WITH task0 : " + program.programType
             + ";\n";
     return text + "    END_RESOURCE\nEND_CONFIGURATION\n";
@@ -138,16 +138,16 @@ std::vector<PlcScan> scans(const QStringList &lines)
 }
 
 /// One line a scan: "P1p=1 Lamp=0 | fini=0", programs in order.
-QString dump(const std::vector<PlcProgramInfo> &specs,
+QString dump(const std::vector<PlcProgramInfo> &infos,
              const std::vector<PlcObservation> &observations)
 {
     QString text;
     for (const PlcObservation &observation : observations) {
         QStringList perProgram;
-        for (size_t p = 0; p < specs.size(); ++p) {
+        for (size_t p = 0; p < infos.size(); ++p) {
             QStringList values;
-            for (size_t i = 0; i < specs[p].observed.size(); ++i)
-                values << QString::fromStdString(specs[p].observed[i].name) + '='
+            for (size_t i = 0; i < infos[p].observed.size(); ++i)
+                values << QString::fromStdString(infos[p].observed[i].name) + '='
                         + QString::number(observation[p][i]);
             perProgram << values.join(' ');
         }
@@ -174,7 +174,7 @@ private slots:
 
 private:
     // Built once for badScans: a lamp and a divider.
-    std::vector<PlcProgramInfo> pairSpecs;
+    std::vector<PlcProgramInfo> pairInfos;
     PlcRunner pair {matiecDir};
 };
 
@@ -183,10 +183,10 @@ void TestPlcRunner::initTestCase()
     std::string why;
     if (!plcToolsAvailable(matiecDir, &why))
         QSKIP(qPrintable(QString::fromStdString("matiec cannot run: " + why)));
-    pairSpecs
+    pairInfos
         = programs({"instance0 lampe | INIT:b start:b | P1p:d", "instance1 diviseur | d:d | q:d"});
     QVERIFY2(
-        pair.build(unit(QByteArray(lampe) + diviseur, pairSpecs), "resource1", pairSpecs, &why),
+        pair.build(unit(QByteArray(lampe) + diviseur, pairInfos), "resource1", pairInfos, &why),
         why.c_str());
 }
 
@@ -259,13 +259,13 @@ void TestPlcRunner::runs()
     QFETCH(QString, observed);
     QFETCH(QString, error);
 
-    const std::vector<PlcProgramInfo> specs = programs(instances);
+    const std::vector<PlcProgramInfo> infos = programs(instances);
     PlcRunner runner(matiecDir);
     std::string message;
-    QVERIFY2(runner.build(unit(pous, specs), "resource1", specs, &message), message.c_str());
+    QVERIFY2(runner.build(unit(pous, infos), "resource1", infos, &message), message.c_str());
     std::vector<PlcObservation> observations;
     QCOMPARE(runner.run(scans(scanLines), &observations, &message), error.isEmpty());
-    QCOMPARE(dump(specs, observations), observed);
+    QCOMPARE(dump(infos, observations), observed);
     QCOMPARE(QString::fromStdString(message), error);
 }
 
@@ -310,10 +310,10 @@ void TestPlcRunner::refused()
     QFETCH(QStringList, instances);
     QFETCH(QString, error);
 
-    const std::vector<PlcProgramInfo> specs = programs(instances);
+    const std::vector<PlcProgramInfo> infos = programs(instances);
     PlcRunner runner(matiecDir);
     std::string message;
-    QVERIFY(!runner.build(unit(pous, specs), "resource1", specs, &message));
+    QVERIFY(!runner.build(unit(pous, infos), "resource1", infos, &message));
     QCOMPARE(QString::fromStdString(message), error);
     std::vector<PlcObservation> observations;
     QVERIFY(!runner.run(scans({"0 | 0"}), &observations, &message));
@@ -350,19 +350,19 @@ void TestPlcRunner::badScans()
     std::string message;
     QVERIFY(!pair.run(scans(scanLines), &observations, &message));
     QCOMPARE(QString::fromStdString(message), error);
-    QCOMPARE(dump(pairSpecs, observations), QString());
+    QCOMPARE(dump(pairInfos, observations), QString());
 }
 
 void TestPlcRunner::runsAgainFromTheStart()
 {
-    const std::vector<PlcProgramInfo> specs = programs({"instance0 compteur | | n:d"});
+    const std::vector<PlcProgramInfo> infos = programs({"instance0 compteur | | n:d"});
     PlcRunner runner(matiecDir);
     std::string message;
-    QVERIFY2(runner.build(unit(compteur, specs), "resource1", specs, &message), message.c_str());
+    QVERIFY2(runner.build(unit(compteur, infos), "resource1", infos, &message), message.c_str());
     std::vector<PlcObservation> first, second;
     QVERIFY(runner.run(scans({"0 |", "0 |"}), &first, &message));
     QVERIFY(runner.run(scans({"0 |"}), &second, &message));
-    QCOMPARE(dump(specs, first) + dump(specs, second), QStringLiteral("n=1\nn=2\nn=1\n"));
+    QCOMPARE(dump(infos, first) + dump(infos, second), QStringLiteral("n=1\nn=2\nn=1\n"));
 }
 
 QTEST_APPLESS_MAIN(TestPlcRunner)

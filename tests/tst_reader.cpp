@@ -101,7 +101,7 @@ void TestReader::fileReadsAsText_data()
         lines += "t 1 2 T" + n + " c 0 w n {[a" + n + " > 2;act]} e\n\n";
         lines += "e P" + n + " T" + n + " " + QByteArray(i % 7 ? "1" : "?-2") + " n\n";
         lines += "e T" + n + " P" + QByteArray::number(i + 1) + " 1 n\n";
-        lines += i % 1000 ? "" : "e Nulle part 1 n\np\n";
+        lines += i % 1000 ? "" : "e Nulle Autre 1 n\np\n";
     }
     QTest::newRow("lines across the blocks") << lines + "h\n";
     QTest::newRow("no end line, no last line feed") << lines + "p 1 2 Q 1 n";
