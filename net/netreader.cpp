@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -576,6 +577,8 @@ struct LineBatch
     /// The tokens of every line, end to end; a line's run ends where the next line's starts.
     std::vector<std::string_view> tokens;
     End end = End::None;
+    /// Bytes of the file read when the batch was filled.
+    uint64_t bytesRead = 0;
     /// The error of a failed read.
     int error = 0;
 
@@ -605,6 +608,7 @@ public:
         batch.lines.clear();
         batch.tokens.clear();
         batch.end = LineBatch::End::None;
+        batch.bytesRead = bytesRead_;
         try {
             return fill(batch);
         } catch (const std::bad_alloc &) {
@@ -652,6 +656,8 @@ private:
                 return false;
             }
             filled += got;
+            bytesRead_ += got;
+            batch.bytesRead = bytesRead_;
             char *const text = batch.text.get();
             size_t start = 0;
             while (char *feed
@@ -690,6 +696,7 @@ private:
     std::FILE *file_;
     LineCutter cutter_;
     std::vector<char> carry_;
+    uint64_t bytesRead_ = 0;
 };
 
 /// Batches handed from the thread that reads and cuts lines to the thread that builds the net,
@@ -753,8 +760,10 @@ private:
 
 /// Reads the file's batches and hands each to `handle` in order, the reading and cutting on a
 /// second thread while `handle` runs on this one (or both on this one when no thread can be had).
-/// Returns how the file ended, and the error of a failed read.
-template<typename Handle> LineBatch::End readBatches(std::FILE *file, Handle handle, int &error)
+/// Returns how the file ended, and the error of a failed read; null when `handle` answered false
+/// to stop.
+template<typename Handle>
+std::optional<LineBatch::End> readBatches(std::FILE *file, Handle handle, int &error)
 {
     BatchReader reader(file);
     auto settle = [&](const LineBatch &batch) {
@@ -776,7 +785,8 @@ template<typename Handle> LineBatch::End readBatches(std::FILE *file, Handle han
         LineBatch batch;
         for (bool more = true; more;) {
             more = reader.next(batch);
-            handle(batch);
+            if (!handle(batch))
+                return std::nullopt;
         }
         return settle(batch);
     }
@@ -793,7 +803,8 @@ template<typename Handle> LineBatch::End readBatches(std::FILE *file, Handle han
     } joiner {thread, *queue};
     for (;;) {
         LineBatch *batch = queue->takeFull();
-        handle(*batch);
+        if (!handle(*batch))
+            return std::nullopt;
         if (batch->end != LineBatch::End::None)
             return settle(*batch);
         queue->putFree(batch);
@@ -837,7 +848,8 @@ ReadResult readNetText(std::string_view text, std::string_view fileName, Net &ne
     return ReadResult::Done;
 }
 
-ReadResult readNetFile(const std::string &path, Net &net, TextSink *trace, Diagnostics *diagnostics)
+ReadResult readNetFile(const std::string &path, Net &net, TextSink *trace, Diagnostics *diagnostics,
+                       const ReadProgress &progress)
 {
     auto notOpened = [&](const std::error_code &error) {
         if (trace) {
@@ -862,13 +874,26 @@ ReadResult readNetFile(const std::string &path, Net &net, TextSink *trace, Diagn
         LineHandler handler(path, net, trace, diagnostics);
         const size_t diagnosticsBefore = diagnostics ? diagnostics->size() : 0;
         int error = 0;
-        const LineBatch::End end = readBatches(
+        uint64_t size = 0;
+        if (progress && std::fseek(file.get(), 0, SEEK_END) == 0) {
+            const long end = std::ftell(file.get());
+            size = end > 0 ? uint64_t(end) : 0;
+            std::rewind(file.get());
+        }
+        const std::optional<LineBatch::End> ended = readBatches(
             file.get(),
             [&](const LineBatch &batch) {
                 for (size_t i = 0; i < batch.lines.size(); ++i)
                     handler.handle(batch.lines[i].number, batch.lines[i].text, batch.tokensOf(i));
+                return !progress || progress(batch.bytesRead, size);
             },
             error);
+        if (!ended) {
+            if (trace)
+                trace->flush();
+            return ReadResult::Cancelled;
+        }
+        const LineBatch::End end = *ended;
         switch (end) {
         case LineBatch::End::ReadError:
             return notOpened(std::error_code(error, std::generic_category()));

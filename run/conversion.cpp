@@ -13,6 +13,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -21,11 +22,64 @@ namespace trilette {
 
 namespace {
 
-void report(ConversionObserver *observer, int value)
+/// Thrown from an output's block hook to stop a cancelled run; caught within the run.
+struct Cancelled
 {
-    if (observer)
-        observer->progress(value);
-}
+};
+
+/// The run's progress as the observer sees it: the bytes of the net read take the bar to
+/// `readEnd`, the bytes of the outputs written (against an estimate from the net's size) to
+/// `writtenEnd`, their commit to 100. Each value is reported once, in increasing order, from
+/// whichever thread reaches it.
+class RunProgress
+{
+public:
+    static constexpr int readEnd = 50, writtenEnd = 95;
+
+    explicit RunProgress(ConversionObserver *observer)
+        : observer_(observer)
+    { }
+    void reach(int value)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (observer_ && value > last_) {
+            last_ = value;
+            observer_->progress(value);
+        }
+    }
+    bool cancelled() const { return observer_ && observer_->cancelled(); }
+    /// Follows the reading; false to stop it.
+    bool read(uint64_t bytes, uint64_t size)
+    {
+        netSize_ = size;
+        if (size > 0)
+            reach(int(readEnd * std::min<uint64_t>(bytes, size) / size));
+        return !cancelled();
+    }
+    /// Follows an output: reports the blocks it passes on, and stops the run when asked.
+    void watch(TextSink &out)
+    {
+        out.setBlockHook([this, last = size_t(0)](size_t passedOn) mutable {
+            written_ += passedOn - last;
+            last = passedOn;
+            // The log is about as large as the net, a program about half as large again.
+            const uint64_t expected = netSize_ * 5 / 2;
+            if (expected > 0)
+                reach(readEnd
+                      + int((writtenEnd - readEnd) * std::min<uint64_t>(written_, expected)
+                            / expected));
+            if (cancelled())
+                throw Cancelled();
+        });
+    }
+
+private:
+    ConversionObserver *observer_;
+    std::mutex mutex_;
+    int last_ = 0;
+    uint64_t netSize_ = 0;
+    std::atomic<uint64_t> written_ {0};
+};
 
 void debug(ConversionObserver *observer, const std::string &text)
 {
@@ -62,6 +116,26 @@ template<typename Beside, typename Here> void runSideBySide(Beside beside, Here 
     thread.join();
     if (besideFailure)
         std::rethrow_exception(besideFailure);
+}
+
+/// The note of a run stopped by its observer.
+void cancelledRun(ConversionResult &result, const std::string &netPath)
+{
+    result.cancelled = true;
+    result.written = false;
+    result.diagnostics = Diagnostics();
+    result.diagnostics.add(Severity::Note, netPath, 0, 0,
+                           "conversion annulée : aucun fichier n'est écrit");
+}
+
+/// Whether a file name has four characters or fewer (counted in UTF-8), so that its outputs are
+/// named "Ex".
+bool shortFileName(std::string_view name)
+{
+    size_t characters = 0;
+    for (char c : name)
+        characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return characters <= 4;
 }
 
 void cannotWrite(Diagnostics &diagnostics, const std::string &path, const std::error_code &error)
@@ -117,9 +191,17 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         result.logPath = joinPath(job.outputDir, job.baseName + ".log");
         result.programPath = joinPath(job.outputDir, programName);
 
+        RunProgress progress(observer);
         Net net;
         Diagnostics found;
-        const ReadResult read = readNetFile(job.netPath, net, trace, &found);
+        const ReadResult read
+            = readNetFile(job.netPath, net, trace, &found, [&](uint64_t bytes, uint64_t size) {
+                  return progress.read(bytes, size);
+              });
+        if (read == ReadResult::Cancelled) {
+            cancelledRun(result, job.netPath);
+            return result;
+        }
         const bool complete = job.format != OutputFormat::St;
         // The checks run in parts on both threads, each part into its own diagnostics; appended
         // in the order of the parts, they say what the checks say when run one after the
@@ -136,7 +218,8 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         };
         std::atomic<size_t> nextPart {0};
         auto checkParts = [&] {
-            for (size_t next; (next = nextPart++) < checkPartsByCost.size();)
+            for (size_t next;
+                 !progress.cancelled() && (next = nextPart++) < checkPartsByCost.size();)
                 checkPart(checkPartsByCost[next]);
         };
         // The names of a complete program, with a note for each name it changes; then the
@@ -152,6 +235,12 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
             if (complete && read == ReadResult::Done)
                 symbols = std::make_unique<ProgramSymbols>(net, job.baseName, job.timeUnit,
                                                            job.netPath, found);
+            if (read == ReadResult::Done && !job.checkOnly && job.baseName == "Ex"
+                && shortFileName(fileNameOf(job.netPath)))
+                found.add(Severity::Note, job.netPath, 0, 0,
+                          "nom de fichier de quatre caractères ou moins : les fichiers écrits "
+                          "s'appellent « Ex.log » et « "
+                              + programName + " »");
             found.sortByLine();
             if (job.warningsAreErrors)
                 found.makeWarningsErrors();
@@ -169,6 +258,8 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
                 },
                 checkParts);
             settle();
+            if (progress.cancelled())
+                cancelledRun(result, job.netPath);
             return result;
         }
 
@@ -181,86 +272,103 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         std::error_code logError, programError;
         bool logOpened = false, logWritten = false, programOpened = false;
         TextSink programTrace;
-        runSideBySide(
-            [&] {
-                searchNames();
-                logOpened = log.open(logError);
-                if (logOpened) {
-                    writeStructureLog(net, log.out());
-                    logWritten = log.close(logError);
-                }
-                if (logOpened && programBeside)
-                    programOpened = program.open(programError);
-                if (programOpened) {
-                    writeStCode(net, program.out(), &programTrace);
-                    appendOutputBlock(net, program.out());
-                }
-                checkParts();
-            },
-            checkParts);
-        settle();
-        if (!result.ok()) {
+        // A cancel stops the outputs at their next block, the checks at their next part; what
+        // was written beside the final names goes.
+        const auto stop = [&] {
             log.discard();
             program.discard();
-            return result;
-        }
-        debug(observer, std::string());
-        const Place *places = net.firstPlace();
-        const Transition *transitions = net.firstTransition();
-        debug(observer, transitions ? std::string(transitions->name) : std::string());
-        debug(observer, places ? std::string(places->name) : std::string());
-
-        // Then the complete program, beside its final name too. The program's trace follows
-        // the log's, as when they were written one after the other.
-        report(observer, 15);
-        if (!logOpened) {
-            cannotWrite(result.diagnostics, result.logPath, logError);
+            cancelledRun(result, job.netPath);
             if (trace)
-                trace->put("Erreur Ouverture du fichier Log\n");
-        } else if (!(programBeside ? programOpened : program.open(programError))) {
-            cannotWrite(result.diagnostics, result.programPath, programError);
-            log.discard();
-        } else {
-            TextSink &out = program.out();
-            switch (job.format) {
-            case OutputFormat::St:
-                break;
-            case OutputFormat::Pou:
-                writePou(net, *symbols, fileNameOf(job.netPath), out);
-                break;
-            case OutputFormat::PlcOpen:
-                writePlcOpen(net, *symbols, fileNameOf(job.netPath), out);
-                break;
+                trace->flush();
+            return result;
+        };
+        try {
+            runSideBySide(
+                [&] {
+                    searchNames();
+                    logOpened = log.open(logError);
+                    if (logOpened) {
+                        progress.watch(log.out());
+                        writeStructureLog(net, log.out());
+                        logWritten = log.close(logError);
+                    }
+                    if (logOpened && programBeside)
+                        programOpened = program.open(programError);
+                    if (programOpened) {
+                        progress.watch(program.out());
+                        writeStCode(net, program.out(), &programTrace);
+                        appendOutputBlock(net, program.out());
+                    }
+                    checkParts();
+                },
+                checkParts);
+            if (progress.cancelled())
+                return stop();
+            settle();
+            if (!result.ok()) {
+                log.discard();
+                program.discard();
+                return result;
             }
-            report(observer, 18);
-            report(observer, 20);
-            report(observer, 30);
-            debug(observer, programName);
-            report(observer, 70);
-            std::string failed;
-            std::error_code error;
-            if (!logWritten) {
+            debug(observer, std::string());
+            const Place *places = net.firstPlace();
+            const Transition *transitions = net.firstTransition();
+            debug(observer, transitions ? std::string(transitions->name) : std::string());
+            debug(observer, places ? std::string(places->name) : std::string());
+
+            // Then the complete program, beside its final name too. The program's trace follows
+            // the log's, as when they were written one after the other.
+            if (!logOpened) {
                 cannotWrite(result.diagnostics, result.logPath, logError);
-                log.discard();
-                program.discard();
-            } else if (!program.close(error)) {
-                cannotWrite(result.diagnostics, result.programPath, error);
-                log.discard();
-                program.discard();
-            } else if (!commitFiles({{log.partPath(), result.logPath},
-                                     {program.partPath(), result.programPath}},
-                                    failed, error)) {
-                cannotWrite(result.diagnostics, failed, error);
-                if (trace && failed == result.logPath)
+                if (trace)
                     trace->put("Erreur Ouverture du fichier Log\n");
+            } else if (!(programBeside ? programOpened : program.open(programError))) {
+                cannotWrite(result.diagnostics, result.programPath, programError);
+                log.discard();
             } else {
-                result.written = true;
+                TextSink &out = program.out();
+                if (!programBeside)
+                    progress.watch(out);
+                switch (job.format) {
+                case OutputFormat::St:
+                    break;
+                case OutputFormat::Pou:
+                    writePou(net, *symbols, fileNameOf(job.netPath), out);
+                    break;
+                case OutputFormat::PlcOpen:
+                    writePlcOpen(net, *symbols, fileNameOf(job.netPath), out);
+                    break;
+                }
+                debug(observer, programName);
+                std::string failed;
+                std::error_code error;
+                if (progress.cancelled()) {
+                    return stop();
+                } else if (!logWritten) {
+                    cannotWrite(result.diagnostics, result.logPath, logError);
+                    log.discard();
+                    program.discard();
+                } else if (!program.close(error)) {
+                    cannotWrite(result.diagnostics, result.programPath, error);
+                    log.discard();
+                    program.discard();
+                } else if (!commitFiles({{log.partPath(), result.logPath},
+                                         {program.partPath(), result.programPath}},
+                                        failed, error)) {
+                    cannotWrite(result.diagnostics, failed, error);
+                    if (trace && failed == result.logPath)
+                        trace->put("Erreur Ouverture du fichier Log\n");
+                } else {
+                    result.written = true;
+                }
             }
+        } catch (const Cancelled &) {
+            return stop();
         }
         if (trace)
             trace->put(programTrace.text());
         if (result.written)
-            report(observer, 100);
+            progress.reach(100);
     } catch (const std::bad_alloc &) {
         outOfMemory();
     }

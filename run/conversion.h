@@ -9,16 +9,19 @@
 
 namespace trilette {
 
-/// What a front end adds to a conversion run: the window's progress bar and debug log. The run
-/// calls it from the thread it runs on.
+/// What a front end adds to a conversion run: the window's progress bar, its cancel and debug
+/// log. The run calls it from its threads, one call at a time.
 class ConversionObserver
 {
 public:
     virtual ~ConversionObserver() = default;
-    /// The run reached a progress value (15 to 100).
+    /// The run reached a progress value (1 to 100), each one higher than the last: the bytes of
+    /// the net read, then the bytes of the outputs written, then 100 once they are in place.
     virtual void progress(int value) = 0;
     /// One line of the run's debug log.
     virtual void debugLine(const std::string &text) = 0;
+    /// Asked between blocks read and written: true stops the run, which then writes nothing.
+    virtual bool cancelled() { return false; }
 };
 
 /// What the program is written as.
@@ -58,6 +61,8 @@ struct ConversionResult
     Diagnostics diagnostics;
     /// Whether both outputs were written and put in place.
     bool written = false;
+    /// Whether the observer stopped the run; nothing was written, a note says so.
+    bool cancelled = false;
     bool ok() const { return !diagnostics.hasErrors(); }
 };
 

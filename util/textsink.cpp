@@ -50,8 +50,16 @@ void TextSink::putAcross(std::string_view text)
         used_ += part;
         text.remove_prefix(part);
         if (used_ >= blockSize)
-            flush();
+            passBlock();
     }
+}
+
+void TextSink::passBlock()
+{
+    passedOn_ += used_;
+    flush();
+    if (blockHook_)
+        blockHook_(passedOn_);
 }
 
 void TextSink::putInt(long long value)

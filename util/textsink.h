@@ -22,6 +22,9 @@ class TextSink
 public:
     /// Takes one block of text; false when it could not be written whole.
     using Writer = std::function<bool(std::string_view block)>;
+    /// Told the bytes passed on so far each time a full block has been passed on while text is
+    /// put; it may throw to stop the writing of a long output.
+    using BlockHook = std::function<void(size_t passedOn)>;
     /// Size of the blocks passed on to a writer or a stream.
     static constexpr size_t blockSize = size_t(1) << 20;
 
@@ -46,7 +49,7 @@ public:
         std::memcpy(data_.get() + used_, text.data(), text.size());
         used_ += text.size();
         if (writer_ && used_ >= blockSize)
-            flush();
+            passBlock();
     }
     void put(char c) { put(std::string_view(&c, 1)); }
     /// Appends a signed decimal integer.
@@ -55,6 +58,9 @@ public:
     /// prints "(null)"), %.*s (a length and a text: a view), %d (an int) and %% are understood;
     /// the compiler checks the arguments.
     void format(const char *fmt, ...) TRILETTE_PRINTF(2, 3);
+
+    /// Calls `hook` after each full block passed on (not on flush(), which a destructor calls).
+    void setBlockHook(BlockHook hook) { blockHook_ = std::move(hook); }
 
     /// Passes the buffered text on; false once any write has failed.
     bool flush();
@@ -72,10 +78,14 @@ private:
     /// Appends a text that does not fit in the buffer: a sink without writer grows; a sink with
     /// one fills its block, passes it on and goes on, so that it never holds more than a block.
     void putAcross(std::string_view text);
+    /// Passes a full block on, then tells the hook.
+    void passBlock();
     /// Makes room for at least `size` more bytes; the buffer is never zero-filled.
     void grow(size_t size);
 
     Writer writer_;
+    BlockHook blockHook_;
+    size_t passedOn_ = 0;
     std::unique_ptr<char[]> data_;
     size_t used_ = 0;
     size_t capacity_ = 0;
