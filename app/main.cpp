@@ -1,4 +1,5 @@
-// trilette [NET.ndr]: the window that converts Tina nets to Structured Text, with NET chosen.
+// trilette [--traces] [NET.ndr]: the window that converts Tina nets to Structured Text, with NET
+// chosen; --traces prints the reading traces on standard output, as the command line does.
 
 #include "app/mainwindow.h"
 
@@ -6,17 +7,17 @@
 
 int main(int argc, char *argv[])
 {
-    // Before the application object: scale the fixed form on high-density screens.
+    // Before the application object: scale the form on high-density screens.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication application(argc, argv);
     installQtFrench(&application);
     MainWindow window;
-    window.setFixedSize(373, 215);
     window.setProgressValue(0);
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() > 1)
-        window.chooseNet(arguments.at(1));
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    window.setTraces(arguments.removeAll(QStringLiteral("--traces")) > 0);
+    if (!arguments.isEmpty())
+        window.chooseNet(arguments.first());
     window.show();
     return application.exec();
 }

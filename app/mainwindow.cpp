@@ -5,9 +5,11 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -15,8 +17,12 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QScreen>
+#include <QSettings>
+#include <QShortcut>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
@@ -35,6 +41,11 @@ QString selectedFileName;
 MainWindow::FileDialog MainWindow::fileDialog
     = [](QWidget *parent, const QString &caption, const QString &dir, const QString &filter) {
           return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+      };
+
+MainWindow::FolderDialog MainWindow::folderDialog
+    = [](QWidget *parent, const QString &caption, const QString &dir) {
+          return QFileDialog::getExistingDirectory(parent, caption, dir);
       };
 
 std::function<bool(const QUrl &)> MainWindow::openUrl = &QDesktopServices::openUrl;
@@ -71,8 +82,32 @@ bool installQtFrench(QCoreApplication *application)
 
 namespace {
 
-/// Diagnostics shown in a box; the rest are counted.
-constexpr int boxLines = 20;
+/// Diagnostics shown in a box's text; the whole list is behind its details button.
+constexpr int boxLines = 3;
+
+/// The window's settings, kept between sessions.
+QSettings settings()
+{
+    return QSettings(QStringLiteral("Trilette"), QStringLiteral("trilette"));
+}
+const QString outputFolderKey = QStringLiteral("outputFolder");
+const QString netFolderKey = QStringLiteral("lastNetFolder");
+
+/// "3 erreurs, 27 avertissements, 5 notes": the counts that are not zero.
+QString countsText(const trilette::Diagnostics &diagnostics)
+{
+    QStringList counts;
+    const auto add = [&](trilette::Severity severity, const QString &one, const QString &many) {
+        const int n = diagnostics.count(severity);
+        if (n > 0)
+            counts << (n == 1 ? one : many.arg(n));
+    };
+    add(trilette::Severity::Error, MainWindow::tr("1 erreur"), MainWindow::tr("%1 erreurs"));
+    add(trilette::Severity::Warning, MainWindow::tr("1 avertissement"),
+        MainWindow::tr("%1 avertissements"));
+    add(trilette::Severity::Note, MainWindow::tr("1 note"), MainWindow::tr("%1 notes"));
+    return counts.join(QLatin1String(", "));
+}
 
 /// What each entry of "Langage de sortie" writes, in the entries' order.
 constexpr trilette::OutputFormat entryFormats[]
@@ -111,31 +146,39 @@ QString typedPath(const QString &typed, const QString &folder)
     return path.isEmpty() ? path : QFileInfo(QDir(folder), path).absoluteFilePath();
 }
 
-/// Shows the core's progress on the window's bar, from the run's thread, and its lines in the
-/// debug log.
+/// Shows the core's progress on the window's bar, from the run's threads, at most about 30
+/// times a second; passes the window's cancel on, and the run's lines to the debug log.
 class WindowObserver : public trilette::ConversionObserver
 {
 public:
-    explicit WindowObserver(MainWindow *window)
+    WindowObserver(MainWindow *window, const std::atomic<bool> *cancel)
         : window_(window)
+        , cancel_(cancel)
     { }
     void progress(int value) override
     {
+        if (value < 100 && shown_.isValid() && shown_.elapsed() < 33)
+            return;
+        shown_.start();
         QMetaObject::invokeMethod(
             window_, [window = window_, value] { window->setProgressValue(value); },
             Qt::QueuedConnection);
     }
     void debugLine(const std::string &text) override { ::debugLine(QString::fromStdString(text)); }
+    bool cancelled() override { return cancel_->load(); }
 
 private:
     MainWindow *window_;
+    const std::atomic<bool> *cancel_;
+    QElapsedTimer shown_;
 };
 
 /// Narrows, then shrinks, a widget's font until `text` fits in `room`. The form's fixed
 /// geometries suit a narrow dialog font at 96 dots per inch; wider or larger desktop fonts would
 /// clip the French texts.
-void fitText(QWidget *widget, const QString &text, const QSize &room)
+void fitText(QWidget *widget, QString text, const QSize &room)
 {
+    text.remove(QLatin1Char('&')); // the mnemonic's marker is drawn as an underline
     const auto fits = [&](const QFont &font) {
         const QFontMetrics metrics(font);
         return metrics.horizontalAdvance(text) <= room.width()
@@ -174,17 +217,30 @@ QSize comboTextRoom(QComboBox *combo)
 }
 
 /// Draws the text of a closed combo box without an icon elided at its right, where the base
-/// style would cut it off in the middle of a letter.
-class ElidingComboStyle : public QProxyStyle
+/// style would cut it off in the middle of a letter; and a focus frame on a command link button,
+/// which the base styles draw flat, with no mark of the focus.
+class WindowStyle : public QProxyStyle
 {
 public:
     /// Over the application's style.
-    ElidingComboStyle()
+    WindowStyle()
         : QProxyStyle(QApplication::style()->objectName())
     { }
     void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
                      const QWidget *widget) const override
     {
+        if (element == CE_PushButton && qobject_cast<const QCommandLinkButton *>(widget)) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            if (option->state & State_HasFocus) {
+                painter->save();
+                painter->setRenderHint(QPainter::Antialiasing);
+                painter->setPen(QPen(option->palette.color(QPalette::Highlight), 1.5));
+                painter->setBrush(Qt::NoBrush);
+                painter->drawRoundedRect(QRectF(option->rect).adjusted(1.5, 1.5, -1.5, -1.5), 3, 3);
+                painter->restore();
+            }
+            return;
+        }
         const auto *combo = qstyleoption_cast<const QStyleOptionComboBox *>(option);
         if (element != CE_ComboBoxLabel || !combo || combo->editable
             || !combo->currentIcon.isNull()) {
@@ -235,23 +291,33 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     fitTexts();
     statusBar()->setSizeGripEnabled(false);
-    // The status bar says which files a run wrote and where: in the small type of the check box
-    // above it, so that a folder's path has room.
+    // The status bar says where the runs write, and which files a run wrote: in the small type
+    // of the check box above it, so that a folder's path has room.
     statusBar()->setFont(ui->checkBox->font());
+    folderLabel_ = new QLabel(statusBar());
+    statusBar()->addWidget(folderLabel_, 1);
+    chosenOutputFolder_ = settings().value(outputFolderKey).toString();
     // In a main window Enter presses a focused button only when it is an "auto default" one.
     ui->pushButton->setAutoDefault(true);
     ui->commandLinkButton->setAutoDefault(true);
-    ui->pushButton->setShortcut(QKeySequence(Qt::ALT + Qt::Key_P));
-    ui->commandLinkButton->setShortcut(QKeySequence(Qt::ALT + Qt::Key_T));
     ui->pushButton->setToolTip(tr("Choisir le réseau à triler (Alt+P)"));
-    ui->commandLinkButton->setToolTip(tr("Triler le réseau choisi (Alt+T)"));
+    lockForRun(false);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &MainWindow::cancelRun);
+    for (QWidget *w : {static_cast<QWidget *>(ui->lineEdit),
+                       static_cast<QWidget *>(ui->progressBar), static_cast<QWidget *>(ui->line)})
+        stretched_.emplace_back(w, w->geometry());
+    for (QWidget *w :
+         {static_cast<QWidget *>(ui->pushButton), static_cast<QWidget *>(ui->commandLinkButton)})
+        moved_.emplace_back(w, w->geometry());
 
     // The closed combo box has room for a format's name, not for "ST (programme complet)": that
     // one shows elided, whole in the tooltip and in the list, which is as wide as its entries.
     QComboBox *combo = ui->comboBox;
-    auto *style = new ElidingComboStyle;
-    style->setParent(this); // outlives the combo box, which it draws
+    auto *style = new WindowStyle;
+    style->setParent(this); // outlives the widgets that it draws
     combo->setStyle(style);
+    ui->commandLinkButton->setStyle(style);
     combo->setToolTip(combo->currentText());
     connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), combo, [combo](int index) {
         combo->setToolTip(combo->itemText(index));
@@ -261,16 +327,79 @@ MainWindow::MainWindow(QWidget *parent)
     });
     // Styles whose list is no pop-up menu, Windows' among them, make it as wide as the box.
     combo->view()->setMinimumWidth(combo->sizeHint().width());
+    showOutputFolder();
 }
 
 MainWindow::~MainWindow()
 {
-    if (run_) {
-        run_->disconnect(this);
-        run_->waitForFinished();
-        QApplication::restoreOverrideCursor();
-    }
+    abandonRun();
     delete ui;
+}
+
+QString MainWindow::outputFolder() const
+{
+    if (!chosenOutputFolder_.isEmpty())
+        return chosenOutputFolder_;
+    const QString triled = QDir::current().filePath(QStringLiteral("TriledFiles"));
+    return QFileInfo(triled).isDir() ? triled : QDir::currentPath();
+}
+
+void MainWindow::showOutputFolder()
+{
+    const QString folder = QDir::toNativeSeparators(outputFolder());
+    folderLabel_->setText(fitMessage(tr("Sortie : "), folder, statusBar()->font(), width() - 18));
+    folderLabel_->setToolTip(folder);
+}
+
+void MainWindow::lockForRun(bool running)
+{
+    ui->pushButton->setEnabled(!running);
+    ui->lineEdit->setReadOnly(running);
+    ui->comboBox->setEnabled(!running);
+    ui->checkBox->setEnabled(!running);
+    ui->actionOpen->setEnabled(!running);
+    ui->actionOutputFolder->setEnabled(!running);
+    ui->commandLinkButton->setText(running ? tr("Ann&uler") : tr("&Triler"));
+    ui->commandLinkButton->setToolTip(running ? tr("Arrêter la conversion (Échap)")
+                                              : tr("Triler le réseau choisi (Alt+T)"));
+}
+
+void MainWindow::cancelRun()
+{
+    if (!run_)
+        return;
+    cancel_ = true;
+    statusBar()->showMessage(tr("Annulation..."));
+}
+
+void MainWindow::abandonRun()
+{
+    if (!run_)
+        return;
+    cancel_ = true;
+    run_->disconnect(this);
+    run_->waitForFinished();
+    delete run_;
+    run_ = nullptr;
+    lockForRun(false);
+    QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    abandonRun();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    const int wider = std::max(0, width() - minimumWidth());
+    for (const auto &[w, geometry] : stretched_)
+        w->setGeometry(geometry.adjusted(0, 0, wider, 0));
+    for (const auto &[w, geometry] : moved_)
+        w->setGeometry(geometry.translated(wider, 0));
+    showOutputFolder();
 }
 
 void MainWindow::fitTexts()
@@ -317,7 +446,9 @@ void MainWindow::waitForRun()
 void MainWindow::on_pushButton_clicked()
 {
     QString startDir = QFileInfo(selectedFileName).absolutePath();
-    if (selectedFileName.isEmpty() || !QFileInfo(startDir).isDir()) {
+    if (selectedFileName.isEmpty() || !QFileInfo(startDir).isDir())
+        startDir = settings().value(netFolderKey).toString();
+    if (startDir.isEmpty() || !QFileInfo(startDir).isDir()) {
 #ifdef Q_OS_WIN
         startDir = QStringLiteral("C://");
 #else
@@ -329,6 +460,7 @@ void MainWindow::on_pushButton_clicked()
     if (answer.isEmpty())
         return;
     chooseNet(answer);
+    settings().setValue(netFolderKey, QFileInfo(selectedFileName).absolutePath());
     setProgressValue(0);
 }
 
@@ -337,17 +469,43 @@ void MainWindow::on_lineEdit_editingFinished()
     chooseNet(ui->lineEdit->text());
 }
 
+void MainWindow::on_lineEdit_returnPressed()
+{
+    if (!run_)
+        on_commandLinkButton_clicked();
+}
+
+void MainWindow::on_actionOutputFolder_triggered()
+{
+    const QString folder = folderDialog(this, tr("Dossier de sortie"), outputFolder());
+    if (folder.isEmpty())
+        return;
+    chosenOutputFolder_ = QDir(folder).absolutePath();
+    settings().setValue(outputFolderKey, chosenOutputFolder_);
+    showOutputFolder();
+}
+
+void MainWindow::on_actionAbout_triggered()
+{
+    QMessageBox::about(this, tr("À propos de Trilette"),
+                       tr("<p><b>Trilette %1</b></p><p>Traduit les réseaux de Petri dessinés "
+                          "avec Tina (fichiers .ndr) en programmes IEC 61131-3 : Structured "
+                          "Text ou PLCopen XML.</p>")
+                           .arg(QStringLiteral(TRILETTE_VERSION)));
+}
+
 void MainWindow::on_commandLinkButton_clicked()
 {
-    if (run_)
+    if (run_) {
+        cancelRun();
         return;
+    }
     // Qt lets no exception cross its event loop.
     try {
         // Triler pressed from the keyboard leaves the focus in the field: take what it shows.
         chooseNet(ui->lineEdit->text());
         setProgressValue(0);
         qDebug() << selectedFileName;
-        setProgressValue(5);
         debugLine(selectedFileName.isEmpty() ? QStringLiteral("Ex.ndr") : selectedFileName);
         const QString baseName = QString::fromStdString(
             trilette::baseNameFor(QFileInfo(selectedFileName).fileName().toStdString()));
@@ -359,49 +517,48 @@ void MainWindow::on_commandLinkButton_clicked()
         }
         debugLine(baseName + QLatin1String(".log"));
 
-        QDir::setCurrent(QDir::current().filePath(QStringLiteral("TriledFiles")));
-        setProgressValue(10);
+        showOutputFolder();
         statusBar()->clearMessage();
         statusBar()->setToolTip(QString());
 
         Outcome start;
         start.netName = QFileInfo(selectedFileName).fileName();
         start.baseName = baseName;
-        start.folder = QDir::currentPath();
+        start.folder = outputFolder();
         trilette::ConversionJob job {corePath(selectedFileName), corePath(start.folder),
                                      corePath(baseName)};
         job.format = entryFormats[std::clamp(ui->comboBox->currentIndex(), 0,
                                              int(std::size(entryFormats)) - 1)];
         start.programName
             = QString::fromStdString(trilette::programFileName(baseName.toStdString(), job.format));
-        // Disabling the focused button moves the focus on; it comes back when the run ends,
-        // unless the user has moved it meanwhile.
+        // Locking a focused control moves the focus on; it comes back when the run ends, unless
+        // the user has moved it meanwhile.
         const QPointer<QWidget> focus = QApplication::focusWidget();
-        ui->commandLinkButton->setEnabled(false);
-        ui->pushButton->setEnabled(false);
-        ui->lineEdit->setReadOnly(true);
+        lockForRun(true);
         const QPointer<QWidget> movedTo = QApplication::focusWidget();
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+        // Busy, not waiting: the window still answers, and "Annuler" stops the run.
+        QApplication::setOverrideCursor(Qt::BusyCursor);
 
+        cancel_ = false;
         run_ = new QFutureWatcher<Outcome>(this);
         connect(run_, &QFutureWatcherBase::finished, this, [this, focus, movedTo] {
             QFutureWatcher<Outcome> *finished = run_;
             run_ = nullptr;
             finished->deleteLater();
-            ui->commandLinkButton->setEnabled(true);
-            ui->pushButton->setEnabled(true);
-            ui->lineEdit->setReadOnly(false);
+            lockForRun(false);
             QApplication::restoreOverrideCursor();
             if (focus && QApplication::focusWidget() == movedTo)
                 focus->setFocus();
             finishRun(finished->result());
         });
-        run_->setFuture(QtConcurrent::run([this, job, start, convert = convert] {
+        run_->setFuture(QtConcurrent::run([this, job, start, convert = convert, traces = traces_] {
             Outcome outcome = start;
             try {
-                trilette::TextSink traces(stdout);
-                WindowObserver observer(this);
-                outcome.result = convert(job, &traces, &observer);
+                std::unique_ptr<trilette::TextSink> sink;
+                if (traces)
+                    sink = std::make_unique<trilette::TextSink>(stdout);
+                WindowObserver observer(this, &cancel_);
+                outcome.result = convert(job, sink.get(), &observer);
             } catch (const std::bad_alloc &) {
                 outcome.outOfMemory = true;
             }
@@ -414,11 +571,18 @@ void MainWindow::on_commandLinkButton_clicked()
 
 void MainWindow::finishRun(const Outcome &outcome)
 {
+    const trilette::ConversionResult &result = outcome.result;
+    // A run that wrote nothing leaves the bar empty, ready for the next.
+    if (outcome.outOfMemory || !result.written)
+        setProgressValue(0);
     if (outcome.outOfMemory) {
         QMessageBox::warning(this, tr("Erreur"), tr("Probleme de memoire !"));
         return;
     }
-    const trilette::ConversionResult &result = outcome.result;
+    if (result.cancelled) {
+        statusBar()->showMessage(tr("Conversion annulée"));
+        return;
+    }
 
     if (result.written) {
         const QString folder = QDir::toNativeSeparators(outcome.folder);
@@ -440,24 +604,36 @@ void MainWindow::finishRun(const Outcome &outcome)
             for (const trilette::Diagnostic &diagnostic : diagnostics.all())
                 if (diagnostic.severity == severity)
                     lines << QDir::toNativeSeparators(QString::fromStdString(diagnostic.format()));
+        // The summary and the first lines, each cut to a few lines' length, keep the box small
+        // whatever the list holds; the whole list is behind the details button, scrollable and
+        // selectable.
+        QStringList first;
+        for (const QString &line : lines.mid(0, boxLines))
+            first << (line.size() > 240 ? line.left(239) + QStringLiteral("…") : line);
         const int more = lines.size() - boxLines;
-        if (more > 0) {
-            lines.erase(lines.begin() + boxLines, lines.end());
-            lines << (more == 1 ? tr("… et 1 autre message.")
-                                : tr("… et %1 autres messages.").arg(more));
-        }
+        if (more > 0)
+            first << (more == 1 ? tr("… et 1 autre message, dans les détails.")
+                                : tr("… et %1 autres messages, dans les détails.").arg(more));
         const bool failed = !result.ok();
+        const QString counts = countsText(diagnostics);
         const QString heading = failed
-            ? tr("Le réseau « %1 » n'a pas été trilé :").arg(outcome.netName)
-            : tr("Le réseau « %1 » a été trilé, avec ces remarques :").arg(outcome.netName);
+            ? tr("Le réseau « %1 » n'a pas été trilé : %2.").arg(outcome.netName, counts)
+            : tr("Le réseau « %1 » a été trilé, avec %2.").arg(outcome.netName, counts);
         QMessageBox box(failed ? QMessageBox::Warning : QMessageBox::Information,
-                        failed ? tr("Erreur") : tr("Avertissement"),
-                        heading + QLatin1String("\n\n") + lines.join(QLatin1Char('\n')),
-                        QMessageBox::Ok, this);
+                        failed ? tr("Erreur") : tr("Avertissement"), heading, QMessageBox::Ok,
+                        this);
         box.setTextFormat(Qt::PlainText);
+        box.setInformativeText(first.join(QLatin1Char('\n')));
+        if (auto *informative
+            = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
+            informative->setTextFormat(Qt::PlainText);
+        if (more > 0)
+            box.setDetailedText(lines.join(QLatin1Char('\n')));
         box.exec();
     }
 
-    if (ui->checkBox->isChecked())
-        openUrl(QUrl::fromLocalFile(outcome.folder));
+    if (result.written && ui->checkBox->isChecked()
+        && !openUrl(QUrl::fromLocalFile(outcome.folder)))
+        statusBar()->showMessage(
+            tr("Impossible d'ouvrir le dossier : aucun gestionnaire de fichiers n'a répondu"));
 }

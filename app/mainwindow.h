@@ -5,9 +5,13 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QCoreApplication;
+class QLabel;
 class QUrl;
 template<typename T> class QFutureWatcher;
 
@@ -35,6 +39,10 @@ public:
     using FileDialog = std::function<QString(QWidget *parent, const QString &caption,
                                              const QString &dir, const QString &filter)>;
     static FileDialog fileDialog;
+    /// Asks the user for a folder, as QFileDialog::getExistingDirectory does; tests replace it.
+    using FolderDialog
+        = std::function<QString(QWidget *parent, const QString &caption, const QString &dir)>;
+    static FolderDialog folderDialog;
     /// Opens a folder in the desktop's file browser, as QDesktopServices::openUrl does; tests
     /// replace it to see the folder without launching a browser.
     static std::function<bool(const QUrl &)> openUrl;
@@ -45,7 +53,7 @@ public:
     static Converter convert;
 
     explicit MainWindow(QWidget *parent = nullptr);
-    /// Waits for a run still going, so that its outputs are written whole.
+    /// Stops a run still going and waits for it: it writes nothing.
     ~MainWindow() override;
 
     /// Moves the progress bar.
@@ -55,14 +63,31 @@ public:
     /// Processes events until the conversion run under way, if any, has ended and shown its
     /// outcome.
     void waitForRun();
+    /// Whether the runs print the reader's traces on standard output (`trilette --traces`).
+    void setTraces(bool on) { traces_ = on; }
+    /// Where the next run writes: the folder chosen in the menu, else TriledFiles of the current
+    /// directory when it exists, else the current directory.
+    QString outputFolder() const;
+
+protected:
+    /// Stops a run under way before the window goes.
+    void closeEvent(QCloseEvent *event) override;
+    /// Stretches the field, the bar and the separator, and keeps the buttons at the right.
+    void resizeEvent(QResizeEvent *event) override;
 
 private slots:
     /// Browse: asks for the net file and shows its path; a cancelled dialog changes nothing.
     void on_pushButton_clicked();
     /// Takes the line edit's editingFinished(): the typed path becomes the chosen net.
     void on_lineEdit_editingFinished();
-    /// "Triler": converts the chosen net into TriledFiles (when that folder exists).
+    /// Enter in the field converts the net it names.
+    void on_lineEdit_returnPressed();
+    /// "Triler" converts the chosen net into the output folder; during a run, "Annuler" stops it.
     void on_commandLinkButton_clicked();
+    /// Fichier > Dossier de sortie...: chooses the folder of the outputs, kept between sessions.
+    void on_actionOutputFolder_triggered();
+    /// Aide > À propos: the program and its version.
+    void on_actionAbout_triggered();
 
 private:
     struct Outcome;
@@ -70,8 +95,26 @@ private:
     void finishRun(const Outcome &outcome);
     /// Fits the form's texts into their fixed geometries.
     void fitTexts();
+    /// Asks the run under way to stop at its next block.
+    void cancelRun();
+    /// Stops the run under way, if any, and waits for it without showing its outcome.
+    void abandonRun();
+    /// Shows the output folder in the status bar.
+    void showOutputFolder();
+    /// Locks the choices that a run has taken (or unlocks them), and turns "Triler" into
+    /// "Annuler".
+    void lockForRun(bool running);
 
     Ui::MainWindowForm *ui;
     /// The run under way, or null.
     QFutureWatcher<Outcome> *run_ = nullptr;
+    /// Set to stop the run under way; read by its threads.
+    std::atomic<bool> cancel_ {false};
+    bool traces_ = false;
+    /// The folder chosen in the menu; empty for the default.
+    QString chosenOutputFolder_;
+    QLabel *folderLabel_ = nullptr;
+    /// The form's geometries at the default width: the widgets that a wider window stretches,
+    /// and those that it moves to the right.
+    std::vector<std::pair<QWidget *, QRect>> stretched_, moved_;
 };
