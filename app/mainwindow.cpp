@@ -52,6 +52,8 @@ std::function<bool(const QUrl &)> MainWindow::openUrl = &QDesktopServices::openU
 
 MainWindow::Converter MainWindow::convert = &trilette::convertNet;
 
+int MainWindow::progressInterval = 33; // about 30 moves a second at most
+
 // The icon is compiled into this static library, whose resources nothing else would pull in.
 static void registerResources()
 {
@@ -146,8 +148,8 @@ QString typedPath(const QString &typed, const QString &folder)
     return path.isEmpty() ? path : QFileInfo(QDir(folder), path).absoluteFilePath();
 }
 
-/// Shows the core's progress on the window's bar, from the run's threads, at most about 30
-/// times a second; passes the window's cancel on, and the run's lines to the debug log.
+/// Shows the core's progress on the window's bar, from the run's threads, at most once every
+/// MainWindow::progressInterval; passes the window's cancel on, and the run's lines to the debug log.
 class WindowObserver : public trilette::ConversionObserver
 {
 public:
@@ -157,7 +159,7 @@ public:
     { }
     void progress(int value) override
     {
-        if (value < 100 && shown_.isValid() && shown_.elapsed() < 33)
+        if (value < 100 && shown_.isValid() && shown_.elapsed() < MainWindow::progressInterval)
             return;
         shown_.start();
         QMetaObject::invokeMethod(

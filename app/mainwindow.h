@@ -51,6 +51,9 @@ public:
     using Converter = std::function<trilette::ConversionResult(
         const trilette::ConversionJob &, trilette::TextSink *, trilette::ConversionObserver *)>;
     static Converter convert;
+    /// The least time between two moves of the bar, in milliseconds; tests set 0 to see every
+    /// value of a run.
+    static int progressInterval;
 
     explicit MainWindow(QWidget *parent = nullptr);
     /// Stops a run still going and waits for it: it writes nothing.

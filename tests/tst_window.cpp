@@ -57,23 +57,41 @@ QStringList filesIn(const QString &dir)
     return files;
 }
 
-/// Holds a run at progress 30, on its own thread, until the test lets it go on.
+/// Holds a run at its first progress value from `at` on, on its own thread, until the test lets
+/// it go on.
 struct Hold : trilette::ConversionObserver
 {
     trilette::ConversionObserver *window = nullptr;
     QSemaphore reached, release;
     bool onGuiThread = false;
+    int at = 1;
+    bool held = false;
     void progress(int value) override
     {
         window->progress(value);
-        if (value != 30)
+        if (value < at || held)
             return;
+        held = true;
         reached.release();
         if (!onGuiThread) // a run on the GUI thread would wait for ever
             release.acquire();
     }
     void debugLine(const std::string &text) override { window->debugLine(text); }
+    bool cancelled() override { return window->cancelled(); }
 };
+
+/// A net of `chains` places marked, each feeding a transition into a place that names an
+/// output: about 120 bytes a chain, its log and program together about twice as large.
+QByteArray generatedNet(int chains)
+{
+    QByteArray net;
+    for (int i = 0; i < chains; ++i)
+        net += QStringLiteral("p 0 0 P%1 1 n\np 0 0 Q%1 0 n [Lampe%1] e\nt 0 0 T%1 c 0 w n "
+                              "[start;] w\ne P%1 T%1 1 n\ne T%1 Q%1 1 n\n")
+                   .arg(i)
+                   .toLatin1();
+    return net + "h reseau\n";
+}
 
 /// Counts the paint events of a widget.
 struct PaintCounter : QObject
@@ -84,62 +102,6 @@ struct PaintCounter : QObject
         paints += event->type() == QEvent::Paint;
         return false;
     }
-};
-
-/// A paint device that keeps the texts drawn on it and nothing else.
-class TextRecorder : public QPaintDevice
-{
-public:
-    explicit TextRecorder(const QSize &size)
-        : size_(size)
-    { }
-    QPaintEngine *paintEngine() const override { return &engine_; }
-    /// The texts drawn since the last call, joined.
-    QString take() { return std::exchange(engine_.drawn, QString()); }
-
-protected:
-    int metric(PaintDeviceMetric metric) const override
-    {
-        switch (metric) {
-        case PdmWidth:
-            return size_.width();
-        case PdmHeight:
-            return size_.height();
-        case PdmWidthMM:
-            return size_.width() * 254 / 960;
-        case PdmHeightMM:
-            return size_.height() * 254 / 960;
-        case PdmNumColors:
-            return std::numeric_limits<int>::max();
-        case PdmDepth:
-            return 32;
-        case PdmDevicePixelRatio:
-            return 1;
-        case PdmDevicePixelRatioScaled:
-            return int(devicePixelRatioFScale());
-        default: // the dots per inch of Qt's offscreen screen
-            return 96;
-        }
-    }
-
-private:
-    struct Engine : QPaintEngine
-    {
-        Engine()
-            : QPaintEngine(AllFeatures)
-        { }
-        bool begin(QPaintDevice *) override { return true; }
-        bool end() override { return true; }
-        void updateState(const QPaintEngineState &) override { }
-        void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override { }
-        void drawPath(const QPainterPath &) override { }
-        void drawPolygon(const QPointF *, int, PolygonDrawMode) override { }
-        void drawTextItem(const QPointF &, const QTextItem &item) override { drawn += item.text(); }
-        Type type() const override { return User; }
-        QString drawn;
-    };
-    QSize size_;
-    mutable Engine engine_;
 };
 
 /// Clicks on "Triler", one per chosen net, and what they leave. Paths relative to the work
@@ -153,11 +115,10 @@ struct Runs
     QByteArray net;
     QStringList chosen; // the browse answer for each click; null: no browse
     bool ticked; // "open the folder after generating"
-    QList<int> progress; // the bar's values over all clicks
-    QStringList boxes; // "title: text"
+    QList<int> progress; // the bar's value after each click
+    QStringList boxes; // "title: text", then the informative text, then the details
     QStringList debug; // the debug log
     QStringList files {}; // every file under the work folder afterwards
-    QString current {}; // the current directory afterwards
     QStringList opened {}; // the folders opened
     QString status {}; // the status bar's whole message afterwards
 };
@@ -175,22 +136,25 @@ private slots:
     void init();
     void cleanup();
 
-    void form();
+    void tabOrder();
+    void widened();
     void browse_data();
     void browse();
     void typed_data();
     void typed();
     void keyboard_data();
     void keyboard();
-    void textsFit_data();
-    void textsFit();
-    void french();
     void run_data();
     void run();
+    void barFollowsRun();
+    void tracesOnStandardOutput_data();
     void tracesOnStandardOutput();
     void readOnlyFolder();
     void answersDuringRun();
-    void closedDuringRun();
+    void cancel_data();
+    void cancel();
+    void settingsKept();
+    void noFileManager();
     void outOfMemory();
 
 private:
@@ -215,10 +179,12 @@ private:
         QVERIFY(QTest::qWaitForWindowExposed(window_));
         QApplication::setActiveWindow(window_);
     }
-    /// Makes the runs stop at progress 30 until `hold_.release` is released.
-    void holdRuns()
+    /// Makes the runs stop at their first progress value from `at` on until `hold_.release` is
+    /// released.
+    void holdRuns(int at = 1)
     {
         hold_ = std::make_unique<Hold>();
+        hold_->at = at;
         MainWindow::convert = [this](const trilette::ConversionJob &job, trilette::TextSink *trace,
                                      trilette::ConversionObserver *observer) {
             hold_->window = observer;
@@ -229,15 +195,16 @@ private:
     QString work(const QString &p = {}) const { return QDir::cleanPath(root_ + "/work/" + p); }
 
     QString startDir_;
-    QFont appFont_;
-    QString appStyle_;
     std::unique_ptr<QTemporaryDir> temp_;
     QString root_;
     MainWindow *window_ = nullptr;
     QTimer boxCloser_;
-    QStringList boxes_; // each message box answered, as "title: text"
-    bool boxesWellFormed_ = true; // each a modal box of the window with only Ok, the right icon
+    QStringList boxes_; // each message box answered, as Runs::boxes has them
+    // Each a modal box of the window with only Ok, the right icon, no taller than the screen with
+    // its details shown.
+    bool boxesWellFormed_ = true;
     QString answer_; // what the file dialog answers
+    QString folderAnswer_; // what the folder dialog answers
     QStringList dialogCalls_, openedUrls_;
     std::unique_ptr<Hold> hold_;
 };
@@ -245,8 +212,11 @@ private:
 void TestWindow::initTestCase()
 {
     startDir_ = QDir::currentPath();
-    appFont_ = QApplication::font();
-    appStyle_ = QApplication::style()->objectName();
+    MainWindow::progressInterval = 0;
+    MainWindow::folderDialog = [this](QWidget *, const QString &, const QString &dir) {
+        dialogCalls_ << "folder " + dir;
+        return folderAnswer_;
+    };
     MainWindow::fileDialog = [this](QWidget *parent, const QString &caption, const QString &dir,
                                     const QString &filter) {
         dialogCalls_ << QStringLiteral("%1 | %2 | %3 | %4")
@@ -261,7 +231,20 @@ void TestWindow::initTestCase()
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
-        boxes_ << box->windowTitle() + QLatin1String(": ") + box->text();
+        QString seen = box->windowTitle() + QLatin1String(": ") + box->text();
+        if (!box->informativeText().isEmpty())
+            seen += "\n\n" + box->informativeText();
+        if (!box->detailedText().isEmpty()) {
+            seen += "\n\n[d\xc3\xa9tails]\n" + box->detailedText();
+            // The details shown: the box still fits the screen.
+            for (QAbstractButton *button : box->buttons())
+                if (box->buttonRole(button) == QMessageBox::ActionRole)
+                    button->click();
+            QCoreApplication::processEvents();
+            boxesWellFormed_ = boxesWellFormed_ && box->findChild<QTextEdit *>()->isVisible()
+                && box->frameGeometry().height() <= box->screen()->availableGeometry().height();
+        }
+        boxes_ << seen;
         boxesWellFormed_ = boxesWellFormed_ && box->parentWidget() == window_
             && box->standardButtons() == QMessageBox::Ok
             && box->icon()
@@ -278,6 +261,8 @@ void TestWindow::init()
     QVERIFY(temp_->isValid());
     root_ = QDir(temp_->path()).canonicalPath();
     QVERIFY(QDir(root_).mkpath("nets") && QDir(root_).mkpath("work") && QDir::setCurrent(work()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root_ + "/settings");
+    folderAnswer_.clear();
     selectedFileName.clear();
     openedUrls_.clear();
     dialogCalls_.clear();
@@ -298,89 +283,75 @@ void TestWindow::cleanup()
     window_ = nullptr;
     hold_.reset();
     MainWindow::convert = &trilette::convertNet;
-    QApplication::setFont(appFont_);
-    if (QApplication::style()->objectName() != appStyle_)
-        QApplication::setStyle(appStyle_);
+    MainWindow::openUrl = [this](const QUrl &url) {
+        openedUrls_ << url.toString();
+        return true;
+    };
     qInstallMessageHandler(testlibHandler);
     QDir::setCurrent(startDir_);
     temp_.reset();
 }
 
-// The window, and each widget in creation order under its parent: class, parent, what it shows
-// (a bar its range, a combo box its items and the one chosen); no two widgets overlap; the fixed
-// size, the slots, the tab order.
-void TestWindow::form()
+// Tab follows the eye: the field, Parcourir, the format, the check box, Triler; the labels'
+// mnemonics reach their controls and the buttons' press them, none twice.
+void TestWindow::tabOrder()
 {
-    QStringList found;
-    for (QWidget *parent : {static_cast<QWidget *>(window_), widget<QWidget>("centralWidget")})
-        for (QWidget *w : parent->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
-            QStringList row {w->objectName(), w->metaObject()->className(), parent->objectName()};
-            if (auto *bar = qobject_cast<QProgressBar *>(w))
-                row << QStringLiteral("%1-%2").arg(bar->minimum()).arg(bar->maximum());
-            else if (auto *combo = qobject_cast<QComboBox *>(w))
-                for (int i = 0; i < combo->count(); ++i)
-                    row << (i == combo->currentIndex() ? '[' + combo->itemText(i) + ']'
-                                                       : combo->itemText(i));
-            else if (!w->property("text").toString().isEmpty())
-                row << w->property("text").toString();
-            found << row.join(' ');
-        }
-    QCOMPARE(found,
-             QStringList({
-                 "centralWidget QWidget MainWindow",
-                 "statusBar QStatusBar MainWindow",
-                 "menuBar QMenuBar MainWindow",
-                 "pushButton QPushButton centralWidget Parcourir...",
-                 "lineEdit QLineEdit centralWidget",
-                 "commandLinkButton QCommandLinkButton centralWidget Triler",
-                 "progressBar QProgressBar centralWidget 0-100",
-                 "comboBox QComboBox centralWidget [ST] ST (programme complet) PLCopen XML",
-                 "label QLabel centralWidget Langage de sortie:",
-                 "label_2 QLabel centralWidget Nom du fichier \xc3\xa0 triler:",
-                 "checkBox QCheckBox centralWidget Ouvrir le dossier apr\xc3\xa8s "
-                 "g\xc3\xa9n\xc3\xa9ration",
-                 "line QFrame centralWidget",
-             }));
-    QStringList overlaps;
-    const QList<QWidget *> placed
-        = widget<QWidget>("centralWidget")
-              ->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
-    for (int i = 0; i < placed.size(); ++i)
-        for (int j = i + 1; j < placed.size(); ++j)
-            if (placed[i]->geometry().intersects(placed[j]->geometry()))
-                overlaps << placed[i]->objectName() + ' ' + placed[j]->objectName();
-    QCOMPARE(overlaps, QStringList());
-    QCOMPARE(widget<QFrame>("line")->frameShape(), QFrame::HLine);
-    QCOMPARE(widget<QCheckBox>("checkBox")->isChecked(), false);
-    QCOMPARE(window_->menuBar(), widget<QMenuBar>("menuBar"));
-    QCOMPARE(window_->windowTitle(), QString("Trilette"));
-    QCOMPARE(window_->minimumSize(), QSize(373, 215));
-    QCOMPARE(window_->maximumSize(), QSize(373, 215));
-    QVERIFY(window_->windowIcon().availableSizes().contains(QSize(256, 256)));
-
-    const QMetaObject *meta = window_->metaObject();
-    QCOMPARE(meta->superClass(), &QMainWindow::staticMetaObject);
-    QStringList own;
-    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
-        const QMetaMethod m = meta->method(i);
-        QCOMPARE(m.access(), QMetaMethod::Private);
-        QCOMPARE(m.methodType(), QMetaMethod::Slot);
-        own << m.typeName() + QString(' ') + m.methodSignature();
-    }
-    QCOMPARE(own,
-             QStringList({"void on_pushButton_clicked()", "void on_lineEdit_editingFinished()",
-                          "void on_commandLinkButton_clicked()"}));
-
     showActive();
-    widget<QPushButton>("pushButton")->setFocus();
+    widget<QLineEdit>("lineEdit")->setFocus();
     QStringList visited {QApplication::focusWidget()->objectName()};
     for (int i = 0; i < 5; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget()->objectName();
     }
     QCOMPARE(visited,
-             QStringList({"pushButton", "lineEdit", "commandLinkButton", "comboBox", "checkBox",
-                          "pushButton"}));
+             QStringList({"lineEdit", "pushButton", "comboBox", "checkBox", "commandLinkButton",
+                          "lineEdit"}));
+    QStringList mnemonics;
+    for (QWidget *w : window_->findChildren<QWidget *>()) {
+        QString text = w->property("text").toString();
+        if (auto *menu = qobject_cast<QMenu *>(w);
+            menu && menu->parentWidget() == window_->menuBar())
+            text = menu->title();
+        const int amp = text.indexOf('&');
+        if (amp >= 0)
+            mnemonics << text.mid(amp + 1, 1).toUpper();
+    }
+    mnemonics.sort();
+    QCOMPARE(mnemonics.join(""), QString("AFLNOPT"));
+    QTest::keyClick(window_, Qt::Key_L, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QString("comboBox"));
+    QTest::keyClick(window_, Qt::Key_N, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QString("lineEdit"));
+    QTest::keyClick(window_, Qt::Key_O, Qt::AltModifier);
+    QTRY_VERIFY(widget<QCheckBox>("checkBox")->isChecked());
+}
+
+// 373x215 is the least size and the first; a wider window stretches the field and the bar and
+// keeps the buttons at its right.
+void TestWindow::widened()
+{
+    showActive();
+    QCOMPARE(window_->size(), QSize(373, 215));
+    QCOMPARE(window_->minimumSize(), QSize(373, 215));
+    const auto geometries = [this] {
+        QStringList found;
+        for (const char *name : {"lineEdit", "progressBar", "pushButton", "commandLinkButton"}) {
+            const QRect r = widget<QWidget>(name)->geometry();
+            found << QStringLiteral("%1 %2 %3").arg(name).arg(r.x()).arg(r.width());
+        }
+        return found;
+    };
+    const QStringList before = geometries();
+    window_->resize(573, 215);
+    QCoreApplication::processEvents();
+    QStringList expected;
+    for (const QString &row : before) {
+        QStringList parts = row.split(' ');
+        const bool stretches = parts[0] == "lineEdit" || parts[0] == "progressBar";
+        parts[stretches ? 2 : 1] = QString::number(parts[stretches ? 2 : 1].toInt() + 200);
+        expected << parts.join(' ');
+    }
+    QCOMPARE(geometries(), expected);
 }
 
 void TestWindow::browse_data()
@@ -541,9 +512,13 @@ void TestWindow::keyboard_data()
         << "lineEdit" << int(Qt::Key_P) << int(Qt::AltModifier) << "browse";
     QTest::newRow("Alt+T from the check box")
         << "checkBox" << int(Qt::Key_T) << int(Qt::AltModifier) << "run";
+    QTest::newRow("Enter in the field") << "lineEdit" << int(Qt::Key_Return) << 0 << "run";
+    QTest::newRow("Ctrl+O from the field")
+        << "lineEdit" << int(Qt::Key_O) << int(Qt::ControlModifier) << "browse";
 }
 
-// Enter presses the focused button; Alt+P and Alt+T press theirs from anywhere in the window.
+// Enter presses the focused button, and converts from the field; Alt+P and Alt+T press their
+// buttons from anywhere in the window, Ctrl+O browses.
 void TestWindow::keyboard()
 {
     QFETCH(QString, focus);
@@ -559,8 +534,12 @@ void TestWindow::keyboard()
                                       : widget<QAbstractButton>("commandLinkButton");
     QSignalSpy clicked(button, &QAbstractButton::clicked);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-    // A shortcut shows the button pressed for a moment before it clicks.
-    QVERIFY(!clicked.isEmpty() || clicked.wait());
+    // A shortcut shows the button pressed for a moment before it clicks; a run starts with its
+    // debug log.
+    if (effect == "browse")
+        QVERIFY(!clicked.isEmpty() || clicked.wait());
+    else
+        QTRY_VERIFY(!debugLines.isEmpty());
     window_->waitForRun();
     QCOMPARE(dialogCalls_.size(), effect == "browse" ? 1 : 0);
     QCOMPARE(filesIn(work()),
@@ -568,144 +547,22 @@ void TestWindow::keyboard()
     QCOMPARE(boxes_, QStringList());
     // The focus that a run took from its button comes back.
     QCOMPARE(QApplication::focusWidget()->objectName(), focus);
-    QCOMPARE(widget<QPushButton>("pushButton")->text(), QString("Parcourir..."));
-    QCOMPARE(widget<QCommandLinkButton>("commandLinkButton")->text(), QString("Triler"));
-}
-
-void TestWindow::textsFit_data()
-{
-    // The desktop's usual 9 points, at 96 and 120 dots per inch; Qt's own style, whose combo
-    // box lists its entries in a pop-up menu, and one of Windows' kind, which lists them in a box.
-    QTest::addColumn<int>("pixels");
-    QTest::addColumn<QString>("style");
-    for (const char *style : {"Fusion", "Windows"}) {
-        QTest::addRow("96 dpi, %s", style) << 12 << style;
-        QTest::addRow("120 dpi, %s", style) << 15 << style;
-    }
-}
-
-// Every text shows whole in its widget's fixed geometry, in the application's font; the one
-// entry of the combo box too long for it shows elided.
-void TestWindow::textsFit()
-{
-    QFETCH(int, pixels);
-    QFETCH(QString, style);
-    QVERIFY(QApplication::setStyle(style));
-    QFont font = QApplication::font();
-    font.setPixelSize(pixels);
-    QApplication::setFont(font);
-    delete window_;
-    window_ = new MainWindow;
-
-    QStringList clipped;
-    for (QWidget *w : window_->centralWidget()->findChildren<QWidget *>()) {
-        QString text = w->property("text").toString();
-        QFont shown = w->font();
-        QRect room;
-        if (auto *label = qobject_cast<QLabel *>(w)) {
-            room = label->contentsRect();
-        } else if (auto *link = qobject_cast<QCommandLinkButton *>(w)) {
-            // The title is drawn bold at 9 points beside the icon, whatever the button's font.
-            shown.setBold(true);
-            shown.setPointSizeF(9);
-            room = link->rect().adjusted(link->iconSize().width() + 13, 0, -4, 0);
-        } else if (auto *button = qobject_cast<QAbstractButton *>(w)) {
-            QStyleOptionButton option;
-            option.initFrom(button);
-            option.text = text;
-            room = w->style()->subElementRect(qobject_cast<QCheckBox *>(w)
-                                                  ? QStyle::SE_CheckBoxContents
-                                                  : QStyle::SE_PushButtonContents,
-                                              &option, w);
-        } else {
-            continue;
-        }
-        const QRect ink = QFontMetrics(shown).tightBoundingRect(text);
-        if (QFontMetrics(shown).horizontalAdvance(text) > room.width()
-            || ink.height() > room.height())
-            clipped << QStringLiteral("%1 %2x%3 in %4x%5")
-                           .arg(w->objectName())
-                           .arg(QFontMetrics(shown).horizontalAdvance(text))
-                           .arg(ink.height())
-                           .arg(room.width())
-                           .arg(room.height());
-    }
-    QCOMPARE(clipped, QStringList());
-
-    // The closed combo box shows the formats' names whole and the long entry elided, as a start
-    // that tells it from "ST" followed by "…", all within the room of its style; its tooltip
-    // gives the entry whole, and so does the list.
-    showActive();
-    auto *combo = widget<QComboBox>("comboBox");
-    QStyleOptionComboBox option;
-    option.initFrom(combo);
-    const int room
-        = combo->style()
-              ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
-              .width();
-    TextRecorder recorder(combo->size());
-    QStringList shown;
-    for (int i = 0; i < combo->count(); ++i) {
-        const QString entry = combo->itemText(i);
-        combo->setCurrentIndex(i);
-        combo->render(&recorder);
-        const QString text = recorder.take();
-        if (text == entry)
-            shown << "whole";
-        else if (text.endsWith(QChar(0x2026)) && text.size() > 8
-                 && entry.startsWith(text.chopped(1)))
-            shown << "elided";
-        else
-            shown << text;
-        if (QFontMetrics(combo->font()).horizontalAdvance(text) > room)
-            clipped << text;
-        if (combo->toolTip() != entry)
-            clipped << "tooltip " + combo->toolTip();
-    }
-    QCOMPARE(shown, QStringList({"whole", "elided", "whole"}));
-    combo->showPopup();
-    QAbstractItemView *list = combo->view();
-    QVERIFY(list->isVisible());
-    TextRecorder listed(list->viewport()->size());
-    list->viewport()->render(&listed);
-    QCOMPARE(listed.take(), QString("STST (programme complet)PLCopen XML"));
-    for (int i = 0; i < combo->count(); ++i)
-        if (QFontMetrics(list->font()).horizontalAdvance(combo->itemText(i))
-            > list->viewport()->width())
-            clipped << "list " + combo->itemText(i);
-    combo->hidePopup();
-    QCOMPARE(clipped, QStringList());
-}
-
-// Qt's own texts (dialog and box buttons) speak French.
-void TestWindow::french()
-{
-    const QLocale locale;
-    QVERIFY(installQtFrench(qApp));
-    const QStringList texts {QLocale().nativeLanguageName(),
-                             QCoreApplication::translate("QPlatformTheme", "Cancel"),
-                             QCoreApplication::translate("QFileDialog", "File &name:")};
-    delete qApp->findChild<QTranslator *>();
-    QLocale::setDefault(locale);
-    QCOMPARE(texts,
-             QStringList({"fran\xc3\xa7"
-                          "ais",
-                          "Annuler", "&Nom de fichier :"}));
+    QCOMPARE(widget<QPushButton>("pushButton")->text(), QString("&Parcourir..."));
+    QCOMPARE(widget<QCommandLinkButton>("commandLinkButton")->text(), QString("&Triler"));
 }
 
 void TestWindow::run_data()
 {
     QTest::addColumn<Runs>("runs");
     int entry = 0; // that of the rows that follow
-    const auto add = [&entry](const char *name, QStringList before, QByteArray net,
-                              QStringList chosen, bool ticked, QList<int> progress,
-                              QStringList boxes, QStringList debug, QStringList files = {},
-                              QString current = {}, QStringList opened = {}, QString status = {}) {
-        QTest::newRow(name) << Runs {entry, before, net,   chosen,  ticked, progress,
-                                     boxes, debug,  files, current, opened, status};
-    };
+    const auto add
+        = [&entry](const char *name, QStringList before, QByteArray net, QStringList chosen,
+                   bool ticked, QList<int> progress, QStringList boxes, QStringList debug,
+                   QStringList files = {}, QStringList opened = {}, QString status = {}) {
+              QTest::newRow(name) << Runs {entry, before, net,   chosen, ticked, progress,
+                                           boxes, debug,  files, opened, status};
+          };
     const QByteArray lampNet = readFile(lamp + ".ndr");
-    const QList<int> all {0, 5, 10, 15, 18, 20, 30, 70, 100};
     const QString usine = "<nets>/usine.ndr", a = "<nets>/a.ndr", T = "TriledFiles/";
     const QStringList none {"\"\"", "Ex.ndr", "", ""}; // debug log when no net is chosen
     const QString noNet = "Erreur: Aucun fichier choisi";
@@ -719,10 +576,10 @@ void TestWindow::run_data()
     };
     const QString failed
         = "Erreur: Le r\xc3\xa9seau \xc2\xab %1 \xc2\xbb n'a pas \xc3\xa9t\xc3\xa9 "
-          "tril\xc3\xa9 :\n\n";
+          "tril\xc3\xa9 : %2.\n\n";
     const QString remarks
         = "Avertissement: Le r\xc3\xa9seau \xc2\xab %1 \xc2\xbb a \xc3\xa9t\xc3\xa9"
-          " tril\xc3\xa9, avec ces remarques :\n\n";
+          " tril\xc3\xa9, avec %2.\n\n";
     const QString unwritable = "<work>/TriledFiles/%1: erreur: impossible d'\xc3\xa9"
                                "crire le fichier : un dossier porte ce nom";
     const QString accents = "<nets>/r\xc3\xa9seau.ndr";
@@ -740,53 +597,54 @@ void TestWindow::run_data()
         = [](int lines) { return "p 1 2 A 1 n\n" + QByteArray("t 1 2\n").repeated(lines); };
     const auto damagedDebug = reached("<work>/n.ndr", "n") + QStringList {"", "", "A", "n_ST.txt"};
 
-    add("never browsed, then dialog cancelled", {T}, {}, {QString(), ""}, true, {0, 5, 0, 5},
+    add("never browsed, then dialog cancelled", {T}, {}, {QString(), ""}, true, {0, 0},
         {noNet, noNet}, none + none);
-    add("into TriledFiles, opened", {T}, lampNet, {usine}, true, all, {}, done(usine, "usine"),
-        {T + "usine.log", T + "usine_ST.txt"}, T, {T}, written("usine") + "/TriledFiles");
-    add("no TriledFiles: current directory, opened", {}, lampNet, {usine}, true, all, {},
-        done(usine, "usine"), {"usine.log", "usine_ST.txt"}, "", {""}, written("usine"));
-    add("two runs, one folder: accents, four characters", {T}, lampNet, {accents, "<nets>/.ndr"},
-        false, all + all, {}, done(accents, "r\xc3\xa9seau") + done("<nets>/.ndr", "Ex"),
-        {T + "Ex.log", T + "Ex_ST.txt", T + "r\xc3\xa9seau.log", T + "r\xc3\xa9seau_ST.txt"}, T, {},
-        written("Ex") + "/TriledFiles");
-    // The current directory that a run enters stays entered.
-    add("two runs, nested folder, opened", {T + T}, lampNet, {usine, a}, true, all + all, {},
-        done(usine, "usine") + done(a, "a"),
-        {T + T + "a.log", T + T + "a_ST.txt", T + "usine.log", T + "usine_ST.txt"}, T + T,
-        {T, T + T}, written("a") + "/TriledFiles/TriledFiles");
+    add("into TriledFiles, opened", {T}, lampNet, {usine}, true, {100}, {}, done(usine, "usine"),
+        {T + "usine.log", T + "usine_ST.txt"}, {T}, written("usine") + "/TriledFiles");
+    add("no TriledFiles: current directory, opened", {}, lampNet, {usine}, true, {100}, {},
+        done(usine, "usine"), {"usine.log", "usine_ST.txt"}, {""}, written("usine"));
+    // A name of four characters or fewer gives Ex: a note says so, which opens no box alone.
+    // The current directory stays as it was: the second run writes where the first did.
+    add("two runs, one folder: accents, four characters", {T + T}, lampNet,
+        {accents, "<nets>/.ndr"}, true, {100, 100}, {},
+        done(accents, "r\xc3\xa9seau") + done("<nets>/.ndr", "Ex"),
+        {T + "Ex.log", T + "Ex_ST.txt", T + "r\xc3\xa9seau.log", T + "r\xc3\xa9seau_ST.txt"},
+        {T, T}, written("Ex") + "/TriledFiles");
     // Nothing is written for a net that cannot be read; an earlier output of its name stays.
-    add("unreadable net", {T, T + "absent.log"}, {}, {"<nets>/absent.ndr"}, false, {0, 5, 10},
-        {failed.arg("absent.ndr")
+    add("unreadable net", {T, T + "absent.log"}, {}, {"<nets>/absent.ndr"}, false, {0},
+        {failed.arg("absent.ndr", "1 erreur")
          + "<nets>/absent.ndr: erreur: impossible de lire le fichier r\xc3\xa9seau : fichier ou "
            "dossier introuvable"},
-        reached("<nets>/absent.ndr", "absent"), {T + "absent.log"}, T);
-    // The other output is written whole, the bar stops short of 100, no partial file is left.
-    add("ST program not written", {T + "usine_ST.txt/"}, lampNet, {usine}, false, all.mid(0, 8),
-        {failed.arg("usine.ndr") + unwritable.arg("usine_ST.txt")}, done(usine, "usine"), {}, T);
-    add("structure log not written", {T + "usine.log/"}, lampNet, {usine}, false, all.mid(0, 8),
-        {failed.arg("usine.ndr") + unwritable.arg("usine.log")}, done(usine, "usine"), {}, T);
-    add("damaged net", {}, damaged(1), {"n.ndr"}, false, all,
-        {remarks.arg("n.ndr") + skipped.arg(2) + '\n' + noEnd}, damagedDebug,
-        {"n.log", "n.ndr", "n_ST.txt"}, "", {}, written("n"));
+        reached("<nets>/absent.ndr", "absent"), {T + "absent.log"});
+    // The other output is not put in place, the bar empties, no partial file is left.
+    add("ST program not written", {T + "usine_ST.txt/"}, lampNet, {usine}, false, {0},
+        {failed.arg("usine.ndr", "1 erreur") + unwritable.arg("usine_ST.txt")},
+        done(usine, "usine"));
+    add("structure log not written", {T + "usine.log/"}, lampNet, {usine}, false, {0},
+        {failed.arg("usine.ndr", "1 erreur") + unwritable.arg("usine.log")}, done(usine, "usine"));
+    add("damaged net", {}, damaged(1), {"n.ndr"}, false, {100},
+        {remarks.arg("n.ndr", "2 avertissements") + skipped.arg(2) + '\n' + noEnd}, damagedDebug,
+        {"n.log", "n.ndr", "n_ST.txt"}, {}, written("n"));
     // One box, an error one, with the error first.
-    add("damaged net not written", {"n_ST.txt/"}, damaged(1), {"n.ndr"}, false, all.mid(0, 8),
-        {failed.arg("n.ndr")
+    add("damaged net not written", {"n_ST.txt/"}, damaged(1), {"n.ndr"}, false, {0},
+        {failed.arg("n.ndr", "1 erreur, 2 avertissements")
          + "<work>/n_ST.txt: erreur: impossible d'\xc3\xa9"
            "crire le fichier : un dossier porte ce nom\n"
          + skipped.arg(2) + '\n' + noEnd},
         damagedDebug, {"n.ndr"});
-    QStringList first20;
-    for (int line = 2; line <= 21; ++line)
-        first20 << skipped.arg(line);
-    add("21 remarks", {}, damaged(20), {"n.ndr"}, false, all,
-        {remarks.arg("n.ndr") + first20.join('\n') + "\n\xe2\x80\xa6 et 1 autre message."},
-        damagedDebug, {"n.log", "n.ndr", "n_ST.txt"}, "", {}, written("n"));
-    add("26 remarks", {}, damaged(25), {"n.ndr"}, false, all,
-        {remarks.arg("n.ndr") + first20.join('\n') + "\n\xe2\x80\xa6 et 6 autres messages."},
-        damagedDebug, {"n.log", "n.ndr", "n_ST.txt"}, "", {}, written("n"));
-    add("no text", {}, QByteArray("\x89PNG\0\0", 6), {"n.ndr"}, false, {0, 5, 10},
-        {failed.arg("n.ndr")
+    // A long list: the counts, the first three lines, and the whole list in the details, which
+    // keep the box within the screen.
+    QStringList all30;
+    for (int line = 2; line <= 30; ++line)
+        all30 << skipped.arg(line);
+    all30 << noEnd;
+    add("30 remarks", {}, damaged(29), {"n.ndr"}, false, {100},
+        {remarks.arg("n.ndr", "30 avertissements") + all30.mid(0, 3).join('\n')
+         + "\n\xe2\x80\xa6 et 27 autres messages, dans les d\xc3\xa9tails.\n\n[d\xc3\xa9tails]\n"
+         + all30.join('\n')},
+        damagedDebug, {"n.log", "n.ndr", "n_ST.txt"}, {}, written("n"));
+    add("no text", {}, QByteArray("\x89PNG\0\0", 6), {"n.ndr"}, false, {0},
+        {failed.arg("n.ndr", "1 erreur")
          + "<work>/n.ndr: erreur: ce n'est pas un fichier texte (il contient un octet nul) : "
            "rien n'est \xc3\xa9"
            "crit"},
@@ -807,27 +665,27 @@ void TestWindow::run_data()
           "dicat \xc2\xab stop writing \xc2\xbb de la transition \xc2\xab T1 "
           "\xc2\xbb invalide en ST : fin du pr\xc3\xa9"
           "dicat attendue, \xc2\xab writing \xc2\xbb trouv\xc3\xa9";
-    add("predicate that is no ST: converted, with a warning", {}, notSt, {lampNdr}, false, all,
-        {remarks.arg("lamp.ndr") + badPredicate.arg("avertissement")}, done(lampNdr, "lamp"),
-        {"lamp.log", "lamp_ST.txt"}, "", {}, written("lamp"));
+    add("predicate that is no ST: converted, with a warning", {}, notSt, {lampNdr}, false, {100},
+        {remarks.arg("lamp.ndr", "1 avertissement") + badPredicate.arg("avertissement")},
+        done(lampNdr, "lamp"), {"lamp.log", "lamp_ST.txt"}, {}, written("lamp"));
     entry = 1;
-    add("complete program, into TriledFiles", {T}, lampNet, {lampNdr}, false, all, {},
-        done(lampNdr, "lamp", "lamp.st"), {T + "lamp.log", T + "lamp.st"}, T, {},
+    add("complete program, into TriledFiles", {T}, lampNet, {lampNdr}, false, {100}, {},
+        done(lampNdr, "lamp", "lamp.st"), {T + "lamp.log", T + "lamp.st"}, {},
         written("lamp", "lamp.st") + "/TriledFiles");
-    add("complete program: predicate that is no ST", {}, notSt, {lampNdr}, false, {0, 5, 10},
-        {failed.arg("lamp.ndr") + badPredicate.arg("erreur") + '\n' + renamed},
+    add("complete program: predicate that is no ST", {}, notSt, {lampNdr}, false, {0},
+        {failed.arg("lamp.ndr", "1 erreur, 1 note") + badPredicate.arg("erreur") + '\n' + renamed},
         reached(lampNdr, "lamp"));
     entry = 2;
-    add("PLCopen XML, opened", {}, lampNet, {lampNdr}, true, all, {},
-        done(lampNdr, "lamp", "lamp.xml"), {"lamp.log", "lamp.xml"}, "", {""},
+    add("PLCopen XML, opened", {}, lampNet, {lampNdr}, true, {100}, {},
+        done(lampNdr, "lamp", "lamp.xml"), {"lamp.log", "lamp.xml"}, {""},
         written("lamp", "lamp.xml"));
     add("PLCopen XML of a net without end", {}, lampNet.left(lampNet.indexOf("h lamp")), {lampNdr},
-        false, all,
-        {remarks.arg("lamp.ndr")
+        false, {100},
+        {remarks.arg("lamp.ndr", "1 avertissement, 1 note")
          + "<nets>/lamp.ndr: avertissement: pas de ligne de fin \xc2\xab h \xc2\xbb : le fichier "
            "est peut-\xc3\xaatre tronqu\xc3\xa9\n"
          + renamed},
-        done(lampNdr, "lamp", "lamp.xml"), {"lamp.log", "lamp.xml"}, "", {},
+        done(lampNdr, "lamp", "lamp.xml"), {"lamp.log", "lamp.xml"}, {},
         written("lamp", "lamp.xml"));
 }
 
@@ -855,14 +713,20 @@ void TestWindow::run()
             writeFile(QDir(work()).filePath(net), runs.net);
         if (!chosen.isNull())
             choose(net);
-        bar->reset(); // so that the run's first value, 0, shows as a change
+        window_->setProgressValue(100);
         QSignalSpy spy(bar, &QProgressBar::valueChanged);
         triler();
+        // From 0, rising; at the end 100, or 0 again when nothing was written.
+        QList<int> values;
         for (const QList<QVariant> &signal : spy)
-            progress << signal.at(0).toInt();
+            values << signal.at(0).toInt();
+        QVERIFY(!values.isEmpty() && values.first() == 0);
+        for (int i = 2; i < values.size(); ++i)
+            QVERIFY2(values[i] > values[i - 1] || (i + 1 == values.size() && values[i] == 0),
+                     qPrintable(QString::number(i)));
+        progress << bar->value();
     }
     QCOMPARE(progress, runs.progress);
-    QCOMPARE(bar->value(), runs.progress.last());
     for (QString &box : runs.boxes)
         box = QDir::toNativeSeparators(place(box));
     QCOMPARE(boxes_, runs.boxes);
@@ -870,7 +734,7 @@ void TestWindow::run()
     QCOMPARE(debugLines,
              runs.debug.replaceInStrings("<nets>", nets).replaceInStrings("<work>", work()));
     QCOMPARE(filesIn(work()), runs.files);
-    QCOMPARE(QDir::currentPath(), work(runs.current));
+    QCOMPARE(QDir::currentPath(), work());
     for (const QString &file : runs.files)
         if (runs.before.contains(file))
             QCOMPARE(readFile(work(file)), QByteArray("ancien\n"));
@@ -897,10 +761,19 @@ void TestWindow::run()
              qPrintable(shown));
 }
 
+void TestWindow::tracesOnStandardOutput_data()
+{
+    QTest::addColumn<bool>("traces");
+    QTest::newRow("by default") << false;
+    QTest::newRow("trilette --traces") << true;
+}
+
 #ifdef Q_OS_UNIX
-// The reading traces go to standard output, as with the command line.
+// The reading traces go to standard output, as with the command line, when asked.
 void TestWindow::tracesOnStandardOutput()
 {
+    QFETCH(bool, traces);
+    window_->setTraces(traces);
     const QString net = root_ + "/nets/lamp.ndr", out = root_ + "/stdout.txt";
     writeFile(net, readFile(lamp + ".ndr"));
     choose(net);
@@ -913,7 +786,7 @@ void TestWindow::tracesOnStandardOutput()
     std::fflush(stdout);
     dup2(saved, STDOUT_FILENO);
     close(saved);
-    QCOMPARE(readFile(out), readFile(lamp + ".out"));
+    QCOMPARE(readFile(out), traces ? readFile(lamp + ".out") : QByteArray());
     QCOMPARE(boxes_, QStringList());
 }
 
@@ -937,7 +810,7 @@ void TestWindow::readOnlyFolder()
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(boxes_,
              QStringList {"Erreur: Le r\xc3\xa9seau \xc2\xab usine.ndr \xc2\xbb n'a pas "
-                          "\xc3\xa9t\xc3\xa9 tril\xc3\xa9 :\n\n"
+                          "\xc3\xa9t\xc3\xa9 tril\xc3\xa9 : 1 erreur.\n\n"
                           + folder
                           + "/usine.log: erreur: impossible d'\xc3\xa9"
                             "crire le fichier : permission refus\xc3\xa9"
@@ -957,8 +830,9 @@ void TestWindow::readOnlyFolder()
 }
 #endif
 
-// A run goes on off the GUI thread: the window repaints, its check box answers, "Triler" and
-// "Parcourir..." wait, and the bar shows each value as the run reaches it.
+// A run goes on off the GUI thread: the window repaints, "Parcourir...", the format and the
+// check box wait, "Triler" has become "Annuler", and the bar shows the values that the run
+// reached.
 void TestWindow::answersDuringRun()
 {
     const QString net = root_ + "/nets/usine.ndr";
@@ -967,63 +841,157 @@ void TestWindow::answersDuringRun()
     holdRuns();
     showActive();
     choose(net);
+    widget<QCheckBox>("checkBox")->setFocus();
     auto *bar = widget<QProgressBar>("progressBar");
-    bar->reset();
-    QSignalSpy spy(bar, &QProgressBar::valueChanged);
-    QTest::mouseClick(widget<QCommandLinkButton>("commandLinkButton"), Qt::LeftButton);
+    widget<QCommandLinkButton>("commandLinkButton")->click(); // the focus stays where it is
     hold_->reached.acquire();
     QVERIFY2(!hold_->onGuiThread, "the run blocks the window");
     QCoreApplication::processEvents(); // the values that the run has posted
 
-    QCOMPARE(bar->value(), 30);
-    QVERIFY(!widget<QCommandLinkButton>("commandLinkButton")->isEnabled());
-    QVERIFY(!widget<QPushButton>("pushButton")->isEnabled());
+    QCOMPARE(bar->value(), 50); // the net read
+    QVERIFY(widget<QCommandLinkButton>("commandLinkButton")->isEnabled());
+    QCOMPARE(widget<QCommandLinkButton>("commandLinkButton")->text(), QString("Ann&uler"));
+    for (const char *locked : {"pushButton", "comboBox", "checkBox"})
+        QVERIFY2(!widget<QWidget>(locked)->isEnabled(), locked);
     QVERIFY(widget<QLineEdit>("lineEdit")->isReadOnly());
     QVERIFY(QApplication::overrideCursor());
-    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
     PaintCounter counter;
     window_->centralWidget()->installEventFilter(&counter);
     window_->centralWidget()->update();
     QCoreApplication::processEvents();
     QVERIFY(counter.paints > 0);
     QTest::mouseClick(widget<QCheckBox>("checkBox"), Qt::LeftButton);
-    QVERIFY(widget<QCheckBox>("checkBox")->isChecked());
+    QVERIFY(!widget<QCheckBox>("checkBox")->isChecked());
 
     hold_->release.release();
     window_->waitForRun();
-    QList<int> progress;
-    for (const QList<QVariant> &signal : spy)
-        progress << signal.at(0).toInt();
-    QCOMPARE(progress, QList<int>({0, 5, 10, 15, 18, 20, 30, 70, 100}));
-    QVERIFY(widget<QCommandLinkButton>("commandLinkButton")->isEnabled());
-    QVERIFY(widget<QPushButton>("pushButton")->isEnabled());
+    QCOMPARE(bar->value(), 100);
+    for (const char *unlocked : {"pushButton", "comboBox", "checkBox"})
+        QVERIFY2(widget<QWidget>(unlocked)->isEnabled(), unlocked);
+    QCOMPARE(widget<QCommandLinkButton>("commandLinkButton")->text(), QString("&Triler"));
     QVERIFY(!widget<QLineEdit>("lineEdit")->isReadOnly());
     QVERIFY(!QApplication::overrideCursor());
-    QCOMPARE(QApplication::focusWidget()->objectName(), QString("checkBox")); // moved by the user
-    // The box ticked during the run counts.
-    QCOMPARE(openedUrls_, QStringList {QUrl::fromLocalFile(work("TriledFiles")).toString()});
+    // The focus that the locked check box lost comes back.
+    QCOMPARE(QApplication::focusWidget()->objectName(), QString("checkBox"));
     QCOMPARE(boxes_, QStringList());
     QCOMPARE(filesIn(work()), QStringList({"TriledFiles/usine.log", "TriledFiles/usine_ST.txt"}));
 }
 
-// Closing the window in the middle of a run waits for it: both outputs are written whole.
-void TestWindow::closedDuringRun()
+// The bar follows a run of a large net: from 0, rising through the bytes read and written, to
+// 100; after a failure it is empty again.
+void TestWindow::barFollowsRun()
 {
     const QString net = root_ + "/nets/usine.ndr";
-    writeFile(net, readFile(lamp + ".ndr"));
-    holdRuns();
+    writeFile(net, generatedNet(40000)); // about 4.6 MB, 11 MB of outputs
+    choose(net);
+    auto *bar = widget<QProgressBar>("progressBar");
+    window_->setProgressValue(100);
+    QSignalSpy spy(bar, &QProgressBar::valueChanged);
+    triler();
+    QList<int> values;
+    for (const QList<QVariant> &signal : spy)
+        values << signal.at(0).toInt();
+    QVERIFY2(values.size() >= 8, qPrintable(QString::number(values.size())));
+    QCOMPARE(values.first(), 0);
+    QCOMPARE(values.last(), 100);
+    for (int i = 1; i < values.size(); ++i)
+        QVERIFY(values[i] > values[i - 1]);
+    QCOMPARE(boxes_, QStringList());
+
+    QVERIFY(QFile::remove("usine_ST.txt") && QDir().mkdir("usine_ST.txt"));
+    triler();
+    QCOMPARE(bar->value(), 0);
+    QCOMPARE(boxes_.size(), 1);
+}
+
+void TestWindow::cancel_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("heldAt"); // the progress value that holds the run
+    QTest::newRow("Annuler, while reading") << "Annuler" << 1;
+    QTest::newRow("Escape, while writing") << "Escape" << 51;
+    QTest::newRow("closing the window") << "close" << 51;
+}
+
+// A cancelled run stops: every earlier output stays as it was, no other file is left, the bar
+// is empty, the status bar says so.
+void TestWindow::cancel()
+{
+    QFETCH(QString, how);
+    QFETCH(int, heldAt);
+    const QString net = root_ + "/nets/usine.ndr";
+    writeFile(net, generatedNet(40000));
+    writeFile(work("usine.log"), "ancien\n");
+    writeFile(work("usine_ST.txt"), "ancien\n");
+    holdRuns(heldAt);
     showActive();
     choose(net);
     QTest::mouseClick(widget<QCommandLinkButton>("commandLinkButton"), Qt::LeftButton);
     hold_->reached.acquire();
-    window_->close();
+    QCoreApplication::processEvents();
+    if (how == "Annuler")
+        QTest::mouseClick(widget<QCommandLinkButton>("commandLinkButton"), Qt::LeftButton);
+    else if (how == "Escape")
+        QTest::keyClick(window_, Qt::Key_Escape);
     hold_->release.release();
-    delete window_;
-    window_ = nullptr;
-    QVERIFY(!QApplication::overrideCursor());
-    QCOMPARE(readFile(work("usine.log")), readFile(lamp + ".log"));
-    QCOMPARE(readFile(work("usine_ST.txt")), readFile(lamp + "_ST.txt"));
+    if (how == "close") {
+        window_->close();
+        QVERIFY(!QApplication::overrideCursor());
+        delete window_;
+        window_ = nullptr;
+    } else {
+        window_->waitForRun();
+        QCOMPARE(widget<QProgressBar>("progressBar")->value(), 0);
+        QCOMPARE(window_->statusBar()->currentMessage(),
+                 QString("Conversion annul\xc3\xa9"
+                         "e"));
+        QCOMPARE(widget<QCommandLinkButton>("commandLinkButton")->text(), QString("&Triler"));
+    }
+    QCOMPARE(filesIn(work()), QStringList({"usine.log", "usine_ST.txt"}));
+    QCOMPARE(readFile(work("usine.log")), QByteArray("ancien\n"));
+    QCOMPARE(readFile(work("usine_ST.txt")), QByteArray("ancien\n"));
     QCOMPARE(boxes_, QStringList());
+}
+
+// The output folder chosen in the menu, and the folder of the last net browsed, are kept for the
+// next session; the runs write into that folder, the status bar shows it.
+void TestWindow::settingsKept()
+{
+    const QString net = root_ + "/nets/usine.ndr", out = root_ + "/sorties";
+    writeFile(net, readFile(lamp + ".ndr"));
+    QVERIFY(QDir().mkdir(out));
+    choose(net);
+    folderAnswer_ = out;
+    window_->findChild<QAction *>("actionOutputFolder")->trigger();
+    delete window_;
+    window_ = new MainWindow;
+    selectedFileName.clear();
+    QCOMPARE(window_->outputFolder(), out);
+    QVERIFY(window_->statusBar()->findChild<QLabel *>()->text().endsWith("sorties"));
+    dialogCalls_.clear();
+    choose(net);
+    QCOMPARE(dialogCalls_,
+             QStringList({"MainWindow | Ouvrir le fichier \xc3\xa0 triler | " + root_
+                          + "/nets | RdP Tina (*.ndr)"}));
+    triler();
+    QCOMPARE(filesIn(out), QStringList({"usine.log", "usine_ST.txt"}));
+    QCOMPARE(filesIn(work()), QStringList());
+    QCOMPARE(QDir::currentPath(), work());
+}
+
+// Without a file manager, opening the folder fails: the status bar says so.
+void TestWindow::noFileManager()
+{
+    const QString net = root_ + "/nets/usine.ndr";
+    writeFile(net, readFile(lamp + ".ndr"));
+    MainWindow::openUrl = [](const QUrl &) { return false; };
+    choose(net);
+    QTest::mouseClick(widget<QCheckBox>("checkBox"), Qt::LeftButton);
+    triler();
+    QCOMPARE(window_->statusBar()->currentMessage(),
+             QString("Impossible d'ouvrir le dossier : aucun gestionnaire de fichiers n'a "
+                     "r\xc3\xa9pondu"));
 }
 
 // A run that runs out of memory says so, and gives the window back.
@@ -1039,6 +1007,7 @@ void TestWindow::outOfMemory()
     triler();
     QCOMPARE(boxes_, QStringList {"Erreur: Probleme de memoire !"});
     QVERIFY(boxesWellFormed_);
+    QCOMPARE(widget<QProgressBar>("progressBar")->value(), 0);
     QVERIFY(widget<QCommandLinkButton>("commandLinkButton")->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(filesIn(work()), QStringList());
