@@ -15,4 +15,4 @@ out=build/example-output
 mkdir -p "$out"
 echo "Pas d'affichage graphique : conversion de examples/portail.ndr avec trilette-cli."
 build/bin/trilette-cli --quiet -o "$out" examples/portail.ndr
-echo "Fichiers ecrits : $out/portail_ST.txt et $out/portail.log"
+echo "Fichiers écrits : $out/portail_ST.txt et $out/portail.log"
