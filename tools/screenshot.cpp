@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -20,8 +22,10 @@ int main(int argc, char *argv[])
     MainWindow::fileDialog = [](QWidget *, const QString &, const QString &, const QString &) {
         return QStringLiteral("/home/utilisateur/reseaux/usine.ndr");
     };
+    // The settings of the user who takes the picture stay out of it.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     MainWindow window;
-    window.setFixedSize(373, 215);
     window.show();
     window.findChild<QPushButton *>(QStringLiteral("pushButton"))->click();
     window.setProgressValue(100);
@@ -30,7 +34,7 @@ int main(int argc, char *argv[])
         "usine.log et usine_ST.txt écrits dans /home/utilisateur/reseaux/TriledFiles"));
     QApplication::processEvents();
     if (!window.grab().save(QFile::decodeName(argv[1]), "PNG")) {
-        std::fprintf(stderr, "trilette-screenshot: impossible d'ecrire %s\n", argv[1]);
+        std::fprintf(stderr, "trilette-screenshot: impossible d'écrire %s\n", argv[1]);
         return 1;
     }
     return 0;
