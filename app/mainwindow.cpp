@@ -149,7 +149,8 @@ QString typedPath(const QString &typed, const QString &folder)
 }
 
 /// Shows the core's progress on the window's bar, from the run's threads, at most once every
-/// MainWindow::progressInterval; passes the window's cancel on, and the run's lines to the debug log.
+/// MainWindow::progressInterval; passes the window's cancel on, and the run's lines to the debug
+/// log.
 class WindowObserver : public trilette::ConversionObserver
 {
 public:
@@ -518,6 +519,7 @@ void MainWindow::on_commandLinkButton_clicked()
             return;
         }
         debugLine(baseName + QLatin1String(".log"));
+        settings().setValue(netFolderKey, QFileInfo(selectedFileName).absolutePath());
 
         showOutputFolder();
         statusBar()->clearMessage();
