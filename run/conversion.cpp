@@ -195,9 +195,11 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         Net net;
         Diagnostics found;
         const ReadResult read
-            = readNetFile(job.netPath, net, trace, &found, [&](uint64_t bytes, uint64_t size) {
-                  return progress.read(bytes, size);
-              });
+            = readNetFile(job.netPath, net, trace, &found,
+                          observer ? ReadProgress([&](uint64_t bytes, uint64_t size) {
+                              return progress.read(bytes, size);
+                          })
+                                   : ReadProgress());
         if (read == ReadResult::Cancelled) {
             cancelledRun(result, job.netPath);
             return result;

@@ -155,6 +155,7 @@ private slots:
     void cancel();
     void settingsKept();
     void noFileManager();
+    void about();
     void outOfMemory();
 
 private:
@@ -992,6 +993,16 @@ void TestWindow::noFileManager()
     QCOMPARE(window_->statusBar()->currentMessage(),
              QString("Impossible d'ouvrir le dossier : aucun gestionnaire de fichiers n'a "
                      "r\xc3\xa9pondu"));
+}
+
+// Aide > À propos names the program and its version.
+void TestWindow::about()
+{
+    window_->findChild<QAction *>("actionAbout")->trigger();
+    QCOMPARE(boxes_.size(), 1);
+    QVERIFY2(boxes_[0].startsWith("\xc3\x80 propos de Trilette: <p><b>Trilette " TRILETTE_VERSION
+                                  "</b></p>"),
+             qPrintable(boxes_[0]));
 }
 
 // A run that runs out of memory says so, and gives the window back.
