@@ -9,9 +9,13 @@
 #include <random>
 
 #ifdef _WIN32
+#include <cwctype>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -127,7 +131,7 @@ public:
         std::error_code error;
         std::wstring key = fs::absolute(nativePath(path), error).lexically_normal().wstring();
         for (wchar_t &c : key)
-            c = wchar_t(towlower(c));
+            c = wchar_t(std::towlower(c));
         const std::wstring name
             = L"Local\\trilette-" + std::to_wstring(std::hash<std::wstring>()(key));
         handle_ = CreateMutexW(nullptr, FALSE, name.c_str());
