@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -244,7 +245,16 @@ int main(int argc, char **argv)
         if (!first && !options.check)
             std::fprintf(stderr, "%s: avertissement: ses fichiers remplacent ceux écrits pour %s\n",
                          net.c_str(), earlier->second.c_str());
-        const ConversionResult result = convertNet(job, options.quiet ? nullptr : &traces);
+        ConversionResult result;
+        try {
+            result = convertNet(job, options.quiet ? nullptr : &traces);
+        } catch (const std::bad_alloc &) {
+            // Not even the run's own message found room.
+            traces.flush();
+            std::fprintf(stderr, "%s: erreur: mémoire insuffisante\n", net.c_str());
+            status = 1;
+            continue;
+        }
         traces.flush();
         // Standard error is unbuffered: a net with many diagnostics is written in large blocks.
         TextSink errors(stderr);

@@ -816,7 +816,7 @@ std::optional<LineBatch::End> readBatches(std::FILE *file, Handle handle, int &e
 ReadResult readNetText(std::string_view text, std::string_view fileName, Net &net, TextSink *trace,
                        Diagnostics *diagnostics)
 {
-    try {
+    {
         std::string copy(text);
         LineCutter cutter;
         LineHandler handler(fileName, net, trace, diagnostics);
@@ -842,8 +842,6 @@ ReadResult readNetText(std::string_view text, std::string_view fileName, Net &ne
             start = stop + 1;
         }
         handler.finish(ended);
-    } catch (const std::bad_alloc &) {
-        outOfMemory();
     }
     return ReadResult::Done;
 }
@@ -868,7 +866,7 @@ ReadResult readNetFile(const std::string &path, Net &net, TextSink *trace, Diagn
     if (!file)
         return notOpened(std::error_code(errno ? errno : ENOENT, std::generic_category()));
 
-    try {
+    {
         // The file is read in blocks, so that a net never sits whole in memory beside its
         // records, and cut into lines on a second thread while this one builds the net.
         LineHandler handler(path, net, trace, diagnostics);
@@ -909,16 +907,13 @@ ReadResult readNetFile(const std::string &path, Net &net, TextSink *trace, Diagn
             }
             return ReadResult::NotText;
         case LineBatch::End::OutOfMemory:
-            outOfMemory();
-            break;
+            throw std::bad_alloc();
         case LineBatch::End::None:
         case LineBatch::End::EndOfFile:
         case LineBatch::End::EndLine:
             break;
         }
         handler.finish(end == LineBatch::End::EndLine);
-    } catch (const std::bad_alloc &) {
-        outOfMemory();
     }
     return ReadResult::Done;
 }

@@ -144,6 +144,14 @@ void cannotWrite(Diagnostics &diagnostics, const std::string &path, const std::e
                     "impossible d'écrire le fichier : " + systemReason(error));
 }
 
+/// Names each file that a commit left otherwise than it should: errors when the commit failed,
+/// warnings beside outputs that are in place.
+void reportLeft(Diagnostics &diagnostics, const CommitReport &report, Severity severity)
+{
+    for (const LeftFile &left : report.left)
+        diagnostics.add(severity, left.path, 0, 0, left.state);
+}
+
 } // namespace
 
 std::string programFileName(const std::string &baseName, OutputFormat format)
@@ -190,6 +198,18 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         const std::string programName = programFileName(job.baseName, job.format);
         result.logPath = joinPath(job.outputDir, job.baseName + ".log");
         result.programPath = joinPath(job.outputDir, programName);
+
+        // Its own output would replace the net: refused before anything is read.
+        if (!job.checkOnly) {
+            for (const std::string *output : {&result.logPath, &result.programPath}) {
+                if (sameFile(job.netPath, *output)) {
+                    result.diagnostics.add(Severity::Error, job.netPath, 0, 0,
+                                           "le fichier de sortie " + *output
+                                               + " est le réseau lui-même : rien n'est écrit");
+                    return result;
+                }
+            }
+        }
 
         RunProgress progress(observer);
         Net net;
@@ -342,8 +362,8 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
                     break;
                 }
                 debug(observer, programName);
-                std::string failed;
                 std::error_code error;
+                CommitReport commit;
                 if (progress.cancelled()) {
                     return stop();
                 } else if (!logWritten) {
@@ -354,14 +374,19 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
                     cannotWrite(result.diagnostics, result.programPath, error);
                     log.discard();
                     program.discard();
-                } else if (!commitFiles({{log.partPath(), result.logPath},
-                                         {program.partPath(), result.programPath}},
-                                        failed, error)) {
-                    cannotWrite(result.diagnostics, failed, error);
-                    if (trace && failed == result.logPath)
-                        trace->put("Erreur Ouverture du fichier Log\n");
                 } else {
-                    result.written = true;
+                    result.written = commitFiles({{log.partPath(), result.logPath},
+                                                  {program.partPath(), result.programPath}},
+                                                 commit);
+                    log.release();
+                    program.release();
+                    if (!result.written) {
+                        cannotWrite(result.diagnostics, commit.failed, commit.error);
+                        if (trace && commit.failed == result.logPath)
+                            trace->put("Erreur Ouverture du fichier Log\n");
+                    }
+                    reportLeft(result.diagnostics, commit,
+                               result.written ? Severity::Warning : Severity::Error);
                 }
             }
         } catch (const Cancelled &) {
@@ -372,7 +397,13 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
         if (result.written)
             progress.reach(100);
     } catch (const std::bad_alloc &) {
-        outOfMemory();
+        // What the run held is released by now, its part files removed: there is room to say
+        // so. Should there not be, the caller meets the exception itself.
+        result.diagnostics.add(Severity::Error, job.netPath, 0, 0,
+                               result.written
+                                   ? "mémoire insuffisante : la conversion est abandonnée"
+                                   : "mémoire insuffisante : la conversion est abandonnée, rien "
+                                     "n'est écrit");
     }
     if (trace)
         trace->flush();

@@ -175,7 +175,11 @@ void TestCli::outOfMemory()
                   {"-c", "ulimit -v 65536 && exec \"$0\" -q n.ndr",
                    QStringLiteral(TRILETTE_BIN_DIR "/trilette-cli")});
     QVERIFY(process.waitForFinished(600000));
-    QCOMPARE(process.readAllStandardError(), QByteArray("Memoire insufisante\n"));
+    QCOMPARE(process.readAllStandardError(),
+             QByteArray("n.ndr: erreur: m\xc3\xa9moire insuffisante : la conversion est "
+                        "abandonn\xc3\xa9"
+                        "e, rien n'est \xc3\xa9"
+                        "crit\n"));
     QCOMPARE(process.exitCode(), 1);
     QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), QStringList {"n.ndr"});
 }

@@ -1,13 +1,18 @@
 // Proof by running the programs: each net of a set (the golden cases, the real nets whose
 // program compiles, a few hundred random nets, the nets that once failed) is written as a complete
-// POU, compiled with matiec's iec2c and a C compiler, and run for 1,200 scans with random inputs
-// and a clock that advances. After every scan, every marking and every output must equal what the
-// reference firing rule computes for the same scan, inputs and time, and that rule must have
-// found every firing legal under Tina's rule. A net that fails is shrunk to the fewest lines that
-// still fail and written out (its path is in the failure message), to be added to
-// tests/data/plc/. Skipped where the matiec folder or a C compiler is missing.
+// POU, and as the statement list of the `st` format wrapped in the declarations that a PLC
+// project would give it (the inputs, the outputs, the marking variables with the initial
+// marking) where its names are valid identifiers, its blocks have statements and its intervals
+// are left out (`st` has no timers). Each program is compiled with matiec's iec2c and a C
+// compiler, and run for 1,200 scans with random inputs and a clock that advances. After every scan,
+// every marking and every output must equal what the reference firing rule computes for the same
+// scan, inputs and time, and that rule must have found every firing legal under Tina's rule. A net
+// that fails is shrunk to the fewest lines that still fail and written out (its path is in the
+// failure message), to be added to tests/data/plc/. Skipped where the matiec folder or a C compiler
+// is missing.
 
 #include "codegen/pouwriter.h"
+#include "codegen/stwriter.h"
 #include "codegen/symbols.h"
 #include "net/firing.h"
 #include "net/netcheck.h"
@@ -46,7 +51,12 @@ struct Prepared
     std::string program; // PROGRAM ... END_PROGRAM
     PlcProgramInfo info;
     std::unique_ptr<Simulator> reference;
+    /// Whether the program is the statement list of `st`, not a complete program.
+    bool statementList = false;
 };
+
+/// How many statement lists were batched to run, for a check that random nets give some.
+size_t statementListsRun = 0;
 
 /// A value that depends only on the seed, the scan and the input's name, so that a net keeps
 /// its inputs' values while it is shrunk.
@@ -64,30 +74,86 @@ std::string upper(std::string text)
     return text;
 }
 
-/// Reads, checks and writes one net; false with the reason when it has errors.
-bool prepare(Prepared &p, int number, std::string *why)
+/// The statement list of the `st` format in a PROGRAM with the declarations a PLC project gives
+/// it; false when that list cannot run as it stands: a name that the complete formats change, a
+/// block without a statement (a firing block, INIT without a place), a place that only arcs
+/// name (neither initialised nor copied in BLOC M).
+bool wrapStatementList(const Prepared &p, std::string *program)
+{
+    const ProgramSymbols &symbols = *p.symbols;
+    if (!symbols.placeholder().empty() || !symbols.undeclaredPlaces().empty()
+        || !p.net.firstPlace())
+        return false;
+    std::string inputs, outputs, places;
+    for (const Variable &v : symbols.inputs()) {
+        if (v.identifier != "INIT" && upper(v.identifier) != upper(v.name))
+            return false;
+        inputs
+            += "    " + v.identifier + (v.type == VariableType::Bool ? " : BOOL;\n" : " : DINT;\n");
+    }
+    for (const std::string &output : p.reference->outputs()) {
+        if (symbols.output(output) != output)
+            return false;
+        outputs += "    " + output + " : BOOL;\n";
+    }
+    for (const std::string &place : p.reference->places()) {
+        if (symbols.place(place) != place)
+            return false;
+        int32_t marking = 0;
+        for (const Place *q = p.net.firstPlace(); q; q = q->next)
+            if (q->firstOfName && q->name == place)
+                marking = q->marking;
+        for (const char *suffix : {"p", "s"})
+            places += "    " + place + suffix + " : DINT := " + std::to_string(marking) + ";\n";
+    }
+    TextSink body;
+    writeStCode(p.net, body, nullptr);
+    appendOutputBlock(p.net, body);
+    // Blocks without a variable are left out: strict compilers refuse them.
+    auto block = [](const char *kind, const std::string &variables) {
+        return variables.empty() ? std::string() : kind + ("\n" + variables) + "END_VAR\n";
+    };
+    *program = "PROGRAM " + symbols.programName() + "\n" + block("VAR_INPUT", inputs)
+        + block("VAR_OUTPUT", outputs) + block("VAR", places) + std::string(body.text())
+        + "END_PROGRAM\n";
+    return true;
+}
+
+/// Reads, checks and writes one net as a complete program, or with `statementList` as the
+/// statement list wrapped in its declarations; false with the reason when it has errors (and
+/// without one when the statement list cannot compile as it stands).
+bool prepare(Prepared &p, int number, bool statementList, std::string *why)
 {
     Diagnostics diagnostics;
     readNetText(p.source.text, p.source.name, p.net, nullptr, &diagnostics);
+    if (statementList)
+        for (Transition *t = p.net.transitionHead()->next; t; t = t->next)
+            t->interval = TimeInterval();
     checkNet(p.net, p.source.name, {true, true}, diagnostics);
-    p.symbols = std::make_unique<ProgramSymbols>(p.net, "Net_" + std::to_string(number),
-                                                 TimeUnit::Seconds, p.source.name, diagnostics);
+    const std::string name = (statementList ? "Liste_" : "Net_") + std::to_string(number);
+    p.symbols = std::make_unique<ProgramSymbols>(p.net, name, TimeUnit::Seconds, p.source.name,
+                                                 diagnostics);
     if (diagnostics.hasErrors()) {
         for (const Diagnostic &d : diagnostics.all())
             if (d.severity == Severity::Error)
                 *why += d.format() + "\n";
         return false;
     }
-    TextSink pou;
-    writePou(p.net, *p.symbols, p.source.name, pou);
-    const std::string_view text = pou.text();
-    const size_t begin = text.find("PROGRAM ");
-    const size_t end = text.find("END_PROGRAM\n") + 12;
-    p.program = std::string(text.substr(begin, end - begin));
-
     p.reference = std::make_unique<Simulator>(p.net, unitMs);
+    if (statementList) {
+        if (!wrapStatementList(p, &p.program))
+            return false;
+    } else {
+        TextSink pou;
+        writePou(p.net, *p.symbols, p.source.name, pou);
+        const std::string_view text = pou.text();
+        const size_t begin = text.find("PROGRAM ");
+        const size_t end = text.find("END_PROGRAM\n") + 12;
+        p.program = std::string(text.substr(begin, end - begin));
+    }
+
     p.info.programType = p.symbols->programName();
-    p.info.instanceName = "I_" + std::to_string(number);
+    p.info.instanceName = (statementList ? "L_" : "I_") + std::to_string(number);
     for (const Variable &v : p.symbols->inputs())
         p.info.inputs.push_back(
             {v.identifier, v.type == VariableType::Bool ? PlcVariable::Bool : PlcVariable::Dint});
@@ -108,7 +174,7 @@ std::string prove(const std::vector<NetCase> &nets, uint32_t seed, size_t *faili
         auto p = std::make_unique<Prepared>();
         p->source = nets[i];
         std::string why;
-        if (!prepare(*p, int(i), &why)) {
+        if (!prepare(*p, int(i), false, &why)) {
             if (skipped) {
                 ++*skipped;
                 continue;
@@ -117,6 +183,13 @@ std::string prove(const std::vector<NetCase> &nets, uint32_t seed, size_t *faili
             return nets[i].name + " : le réseau a des erreurs :\n" + why;
         }
         batch.push_back(std::move(p));
+        auto list = std::make_unique<Prepared>();
+        list->source = nets[i];
+        if (prepare(*list, int(i), true, &why)) {
+            list->statementList = true;
+            batch.push_back(std::move(list));
+            ++statementListsRun;
+        }
     }
     if (batch.empty())
         return std::string();
@@ -196,9 +269,10 @@ std::string prove(const std::vector<NetCase> &nets, uint32_t seed, size_t *faili
                 for (size_t b = 0; b < nets.size(); ++b)
                     if (nets[b].name == p.source.name)
                         *failing = b;
-                return p.source.name + ", cycle " + std::to_string(k) + " à "
-                    + std::to_string(scans[k].timeMs) + " ms" + (init[k] ? " (INIT)" : "") + " : "
-                    + difference + " ; la référence a tiré :" + (fired.empty() ? " rien" : fired);
+                return p.source.name + (p.statementList ? " (st)" : " (pou)") + ", cycle "
+                    + std::to_string(k) + " à " + std::to_string(scans[k].timeMs) + " ms"
+                    + (init[k] ? " (INIT)" : "") + " : " + difference
+                    + " ; la référence a tiré :" + (fired.empty() ? " rien" : fired);
             }
         }
     }
@@ -274,7 +348,9 @@ void TestPlcProof::initTestCase()
 {
     std::string why;
     if (!plcToolsAvailable(matiecDir, &why))
-        QSKIP(qPrintable(QString::fromStdString("matiec ou le compilateur C manque : " + why)));
+        QSKIP(qPrintable(
+            QString::fromStdString("matiec ou le compilateur C manque : " + why
+                                   + " ; README.md dit comment construire iec2c et le désigner")));
 }
 
 void TestPlcProof::nets_data()
@@ -322,8 +398,15 @@ void TestPlcProof::nets()
             nets.push_back({"aleatoire_" + std::to_string(seed) + ".ndr", randomNet(seed)});
     }
     // Real nets and golden cases may have errors (free text for predicates): those are not
-    // written, so there is nothing to run. Random nets must all be written.
+    // written, so there is nothing to run. Random nets must all be written, and a fair share
+    // of them run as statement lists too.
+    const size_t listsBefore = statementListsRun;
     check(nets, uint32_t(first + 7), set != "random");
+    if (set == "random") {
+        qInfo("%zu des %zu réseaux exécutés aussi en liste d'instructions",
+              statementListsRun - listsBefore, nets.size());
+        QVERIFY(statementListsRun - listsBefore >= nets.size() / 5);
+    }
 }
 
 void TestPlcProof::check(const std::vector<NetCase> &nets, uint32_t seed, bool skipNetsWithErrors)

@@ -90,25 +90,10 @@ void TestReader::longLinesAreReadWhole()
 }
 
 // A file is read in blocks, cut into lines on a second thread: it must read exactly as the same
-// text given whole, whatever falls on the blocks' edges.
+// text given whole (tst_readerthreads reads texts of many blocks).
 void TestReader::fileReadsAsText_data()
 {
     QTest::addColumn<QByteArray>("text");
-    QByteArray lines;
-    for (int i = 0; i < 60000; ++i) {
-        const QByteArray n = QByteArray::number(i);
-        lines += "p 1 2 P" + n + " " + n + " n {[Sortie" + n + ", x]} e\r\n";
-        lines += "t 1 2 T" + n + " c 0 w n {[a" + n + " > 2;act]} e\n\n";
-        lines += "e P" + n + " T" + n + " " + QByteArray(i % 7 ? "1" : "?-2") + " n\n";
-        lines += "e T" + n + " P" + QByteArray::number(i + 1) + " 1 n\n";
-        lines += i % 1000 ? "" : "e Nulle Autre 1 n\np\n";
-    }
-    QTest::newRow("lines across the blocks") << lines + "h\n";
-    QTest::newRow("no end line, no last line feed") << lines + "p 1 2 Q 1 n";
-    QTest::newRow("end line in the middle") << lines + "h\np 1 2 Apres 1 n\n" + lines;
-    QTest::newRow("a line of 3 MB among them")
-        << lines + "t 1 2 Longue c 0 w n {[" + QByteArray(3 << 20, 'b') + "]} e\n" + lines;
-    QTest::newRow("only blank lines") << QByteArray("\n").repeated(3 << 20);
     for (const TextCase &c : readCaseFile(TRILETTE_SOURCE_DIR "/tests/data/reader.cases"))
         if (!c.text("").contains('\0'))
             QTest::newRow(qPrintable("case: " + c.name)) << c.text("");

@@ -7,10 +7,37 @@
 #include "util/fileio.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
 #include <unistd.h>
+
+// Every allocation of this test goes through here: an armed count makes one of them fail, as
+// when memory runs out in the middle of a run.
+static std::atomic<long> allocationsBeforeFailure {-1};
+
+void *operator new(size_t size)
+{
+    if (allocationsBeforeFailure.load(std::memory_order_relaxed) >= 0
+        && allocationsBeforeFailure.fetch_sub(1) == 0)
+        throw std::bad_alloc();
+    if (void *block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
+void operator delete(void *block) noexcept
+{
+    std::free(block);
+}
+void operator delete(void *block, size_t) noexcept
+{
+    std::free(block);
+}
 
 using namespace trilette;
 
@@ -21,6 +48,15 @@ QByteArray bytes(std::string_view text)
     return QByteArray(text.data(), int(text.size()));
 }
 
+void writeFile(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+}
+
+/// Everything in a folder, hidden files too, a file that holds "ancien" as NAME=ancien.
+QStringList entriesIn(const QDir &dir);
+
 QByteArray contents(const QString &path)
 {
     QFile file(path);
@@ -30,6 +66,21 @@ QByteArray contents(const QString &path)
 std::string local(const QString &path)
 {
     return QFile::encodeName(path).toStdString();
+}
+
+QStringList entriesIn(const QDir &dir)
+{
+    QStringList found;
+    for (const QFileInfo &info :
+         dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name)) {
+        if (info.isDir())
+            found << info.fileName() + '/';
+        else if (contents(info.filePath()) == "ancien")
+            found << info.fileName() + "=ancien";
+        else
+            found << info.fileName();
+    }
+    return found;
 }
 
 const QByteArray lampNet = "p 1 2 P1 1 n\np 1 2 P2 0 n {[Lamp]} e\nt 1 2 T1 0 w n\n"
@@ -44,6 +95,10 @@ class TestRun : public QObject
 private slots:
     void outputPairs_data();
     void outputPairs();
+    void concurrentRunsKeepPairs();
+    void longBaseNames();
+    void outOfMemory();
+    void commitRollsBack_data();
     void commitRollsBack();
     void baseNames();
     void sinkWritesLargeBlocks();
@@ -99,41 +154,205 @@ void TestRun::outputPairs()
     QCOMPARE(seen, diagnostics);
     QCOMPARE(result.written, diagnostics.isEmpty());
 
-    QStringList found;
-    for (const QFileInfo &info :
-         out.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name)) {
-        if (info.isDir())
-            found << info.fileName() + '/';
-        else if (contents(info.filePath()) == "ancien")
-            found << info.fileName() + "=ancien";
-        else
-            found << info.fileName();
-    }
-    QCOMPARE(found, after);
+    QCOMPARE(entriesIn(out), after);
 }
+
+void TestRun::concurrentRunsKeepPairs()
+{
+    // Two runs write outputs of the same names into one folder at the same time, again and
+    // again: each succeeds, and the pair in place always comes from one of them, whole.
+    QTemporaryDir tmp;
+    QDir dir(tmp.path());
+    QByteArray alpha, beta;
+    for (int i = 0; i < 3000; ++i) {
+        alpha += "p 1 2 Alpha" + QByteArray::number(i) + " 1 n\n";
+        beta += "p 1 2 Beta" + QByteArray::number(i) + " 0 n\n";
+    }
+    writeFile(dir.filePath("alpha.ndr"), alpha + "h\n");
+    writeFile(dir.filePath("beta.ndr"), beta + "h\n");
+    for (int round = 0; round < 40; ++round) {
+        ConversionResult results[2];
+        auto run = [&](int which, const char *net) {
+            results[which]
+                = convertNet({local(dir.filePath(net)), local(dir.path()), "n"}, nullptr);
+        };
+        std::thread second(run, 1, "beta.ndr");
+        run(0, "alpha.ndr");
+        second.join();
+        for (const ConversionResult &result : results)
+            QVERIFY2(result.written && result.diagnostics.empty(),
+                     result.diagnostics.empty() ? "" : result.diagnostics.at(0).format().c_str());
+        QCOMPARE(entriesIn(dir), QStringList({"alpha.ndr", "beta.ndr", "n.log", "n_ST.txt"}));
+        const QByteArray log = contents(dir.filePath("n.log"));
+        const QByteArray program = contents(dir.filePath("n_ST.txt"));
+        const bool fromAlpha = log.contains("Alpha0");
+        QCOMPARE(log.contains("Beta"), !fromAlpha);
+        QCOMPARE(program.contains("Alpha"), fromAlpha);
+        QCOMPARE(program.contains("Beta"), !fromAlpha);
+    }
+}
+
+void TestRun::longBaseNames()
+{
+    // Outputs whose names come close to the system's limit of 255 bytes replace their earlier
+    // versions run after run: no name made from them for the commit is longer than they are.
+    QTemporaryDir tmp;
+    QDir dir(tmp.path());
+    writeFile(dir.filePath("n.ndr"), lampNet);
+    for (int length : {239, 243, 247}) {
+        const std::string base(size_t(length), 'b');
+        for (int run = 0; run < 2; ++run) {
+            const ConversionResult result
+                = convertNet({local(dir.filePath("n.ndr")), local(dir.path()), base}, nullptr);
+            QVERIFY(result.written && result.diagnostics.empty());
+        }
+        const QString name = QString::fromStdString(base);
+        QCOMPARE(entriesIn(dir), QStringList({name + ".log", name + "_ST.txt", "n.ndr"}));
+        QVERIFY(dir.remove(name + ".log") && dir.remove(name + "_ST.txt"));
+    }
+}
+
+void TestRun::outOfMemory()
+{
+    // Each allocation of a run fails in turn: the run ends with one error that says so, writes
+    // nothing, leaves no file behind and keeps the earlier pair; or the failure was met where
+    // it is harmless and the run succeeds.
+    QTemporaryDir tmp;
+    QDir dir(tmp.path());
+    QByteArray text = lampNet.left(lampNet.size() - 2);
+    for (int i = 0; i < 30; ++i)
+        text += "p 1 2 Q" + QByteArray::number(i) + " 1 n {[Sortie]} e\n";
+    writeFile(dir.filePath("n.ndr"), text + "h\n");
+    const ConversionJob job {local(dir.filePath("n.ndr")), local(dir.path()), "n"};
+    for (OutputFormat format : {OutputFormat::St, OutputFormat::Pou}) {
+        ConversionJob formatted = job;
+        formatted.format = format;
+        const QString program = QString::fromStdString(programFileName("n", format));
+        writeFile(dir.filePath("n.log"), "ancien");
+        writeFile(dir.filePath(program), "ancien");
+        const long counted = 1L << 40;
+        allocationsBeforeFailure = counted;
+        convertNet(formatted, nullptr);
+        const long allocations = counted - allocationsBeforeFailure.exchange(-1);
+        QVERIFY(allocations > 100);
+        int failed = 0;
+        for (long k = 0; k < allocations; ++k) {
+            writeFile(dir.filePath("n.log"), "ancien");
+            writeFile(dir.filePath(program), "ancien");
+            allocationsBeforeFailure = k;
+            const ConversionResult result = convertNet(formatted, nullptr);
+            allocationsBeforeFailure = -1;
+            const QStringList after = entriesIn(dir);
+            if (result.written) {
+                QCOMPARE(after, QStringList({"n.log", "n.ndr", program}));
+                continue;
+            }
+            ++failed;
+            QCOMPARE(result.diagnostics.size(), size_t(1));
+            QCOMPARE(QString::fromStdString(result.diagnostics.at(0).format()),
+                     QString::fromStdString(job.netPath)
+                         + ": erreur: mémoire insuffisante : la conversion est abandonnée, "
+                           "rien n'est écrit");
+            QVERIFY2(after == QStringList({"n.log=ancien", "n.ndr", program + "=ancien"}),
+                     qPrintable(QString::number(k) + ": " + after.join(' ')));
+        }
+        QVERIFY(failed > allocations / 2);
+        QVERIFY(dir.remove(program));
+    }
+}
+
+void TestRun::commitRollsBack_data()
+{
+    // Three staged files, a.part, b.part and c.part, for a (which holds "old a"), b and c; the
+    // steps that fail ("FROM>TO" a rename, "PATH>" a removal, a commit's own names as
+    // .trilette-X), then what the commit says and leaves.
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<bool>("committed");
+    QTest::addColumn<QStringList>("left");
+    QTest::addColumn<QStringList>("after");
+    const QString notPaired = " contient la nouvelle version sans l'autre fichier de sa paire : ";
+    const QString aside = "<dir>/.trilette-X.old";
+    QTest::newRow("all in place") << QStringList() << true << QStringList()
+                                  << QStringList {"a=new a", "b=new b", "c=new c"};
+    QTest::newRow("the last cannot take its name: the others are put back")
+        << QStringList {"c.part>c"} << false << QStringList() << QStringList {"a=old a"};
+    QTest::newRow("an earlier version cannot be put back")
+        << QStringList {"c.part>c", ".trilette-X.old>a"} << false
+        << QStringList {"<dir>/a:" + notPaired
+                        + "l'ancienne n'a pas pu être remise en place et reste sous le nom " + aside
+                        + " (permission refusée)"}
+        << QStringList {".trilette-X.old=old a", "a=new a"};
+    QTest::newRow("a new file and a staged one cannot be removed")
+        << QStringList {"c.part>c", "b>", "c.part>"} << false
+        << QStringList {"<dir>/c.part: fichier temporaire qui n'a pas pu être retiré (permission "
+                        "refusée)",
+                        "<dir>/b:" + notPaired
+                            + "elle n'a pas pu être retirée (permission refusée)"}
+        << QStringList {"a=old a", "b=new b", "c.part=new c"};
+    QTest::newRow("the first cannot take its name nor get its earlier version back")
+        << QStringList {"a.part>a", ".trilette-X.old>a"} << false
+        << QStringList {"<dir>/a: manque : l'ancienne version n'a pas pu être remise en place et "
+                        "reste sous le nom "
+                        + aside + " (permission refusée)"}
+        << QStringList {".trilette-X.old=old a"};
+    QTest::newRow("in place, but the earlier version cannot be removed")
+        << QStringList {".trilette-X.old>"} << true
+        << QStringList {aside
+                        + ": ancienne version qui n'a pas pu être retirée (permission "
+                          "refusée)"}
+        << QStringList {".trilette-X.old=old a", "a=new a", "b=new b", "c=new c"};
+}
+
+namespace {
+
+QStringList faults;
+
+QString commitName(const std::string &path)
+{
+    return QString::fromStdString(fileNameOf(path))
+        .replace(QRegularExpression("\\.trilette-[a-z0-9]{8}"), ".trilette-X");
+}
+
+int injectedFault(const std::string &from, const std::string &to)
+{
+    return faults.contains(commitName(from) + '>' + (to.empty() ? QString() : commitName(to)))
+        ? EACCES
+        : 0;
+}
+
+} // namespace
 
 void TestRun::commitRollsBack()
 {
-    // Three staged files; the third cannot take its name: the first two are put back as they
-    // were (the first had an earlier version, the second none) and nothing staged is left.
+    QFETCH(QStringList, faults);
+    QFETCH(bool, committed);
+    QFETCH(QStringList, left);
+    QFETCH(QStringList, after);
     QTemporaryDir tmp;
     QDir dir(tmp.path());
-    auto write = [&](const QString &name, const QByteArray &text) {
-        QFile file(dir.filePath(name));
-        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
-    };
-    QVERIFY(write("a", "old a") && write("a.part", "new a") && write("b.part", "new b")
-            && write("c.part", "new c") && dir.mkpath("c/inside"));
-    std::string failed;
-    std::error_code error;
-    QVERIFY(!commitFiles({{local(dir.filePath("a.part")), local(dir.filePath("a"))},
-                          {local(dir.filePath("b.part")), local(dir.filePath("b"))},
-                          {local(dir.filePath("c.part")), local(dir.filePath("c/inside"))}},
-                         failed, error));
-    QCOMPARE(QString::fromStdString(failed), dir.filePath("c/inside"));
-    QCOMPARE(dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
-             QStringList({"a", "c"}));
-    QCOMPARE(contents(dir.filePath("a")), QByteArray("old a"));
+    for (const char *name : {"a.part", "b.part", "c.part"})
+        writeFile(dir.filePath(name), QByteArray("new ") + name[0]);
+    writeFile(dir.filePath("a"), "old a");
+    std::vector<StagedFile> files;
+    for (const char *name : {"a", "b", "c"})
+        files.push_back({local(dir.filePath(name + QString(".part"))), local(dir.filePath(name))});
+    ::faults = faults;
+    commitStepFault = &injectedFault;
+    CommitReport report;
+    const bool done = commitFiles(files, report);
+    commitStepFault = nullptr;
+    QCOMPARE(done, committed);
+    QCOMPARE(QString::fromStdString(report.failed),
+             committed ? QString() : dir.filePath(faults[0].section('>', 1)));
+    QStringList seen, found;
+    for (const LeftFile &file : report.left)
+        seen << QString::fromStdString(file.path + ": " + file.state)
+                    .replace(dir.path(), "<dir>")
+                    .replace(QRegularExpression("\\.trilette-[a-z0-9]{8}"), ".trilette-X");
+    QCOMPARE(seen, left);
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name))
+        found << commitName(name.toStdString()) + '=' + contents(dir.filePath(name));
+    QCOMPARE(found, after);
 }
 
 void TestRun::baseNames()

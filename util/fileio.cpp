@@ -1,9 +1,27 @@
 #include "util/fileio.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <cstdlib>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <random>
+
+#ifdef _WIN32
+#include <cwctype>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -25,13 +43,211 @@ std::error_code lastError(int fallback = EIO)
     return std::error_code(errno ? errno : fallback, std::generic_category());
 }
 
-bool rename(const std::string &from, const std::string &to, std::error_code &error)
+/// The folder part of a path, its separator kept; empty for a bare name.
+std::string folderOf(const std::string &path)
 {
+    return path.substr(0, path.size() - fileNameOf(path).size());
+}
+
+/// Eight letters and digits that no other call of this process, and most probably of no other
+/// process, gives.
+std::string uniqueTag()
+{
+    static const uint64_t seed = [] {
+        uint64_t value = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+        try {
+            std::random_device device;
+            value ^= (uint64_t(device()) << 32) ^ device();
+        } catch (...) { }
+        return value;
+    }();
+    static std::atomic<uint64_t> counter {0};
+    // splitmix64: distinct counts give unrelated tags.
+    uint64_t x = seed + 0x9E3779B97F4A7C15ULL * ++counter;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    x ^= x >> 31;
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string tag(8, ' ');
+    for (char &c : tag) {
+        c = letters[x % 36];
+        x /= 36;
+    }
+    return tag;
+}
+
+/// Creates a file that did not exist, for writing in text mode; null with the reason.
+std::FILE *createNew(const std::string &path, std::error_code &error)
+{
+    errno = 0;
+#ifdef _WIN32
+    const int fd = _wopen(nativePath(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT,
+                          _S_IREAD | _S_IWRITE);
+    std::FILE *file = fd < 0 ? nullptr : _fdopen(fd, "w");
+#else
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    std::FILE *file = fd < 0 ? nullptr : fdopen(fd, "w");
+#endif
+    if (!file) {
+        error = lastError(EACCES);
+        if (fd >= 0) {
+#ifdef _WIN32
+            _close(fd);
+#else
+            ::close(fd);
+#endif
+            removeFile(path);
+        }
+    }
+    return file;
+}
+
+/// Creates a new file of a name of its own in `folder` (".trilette-XXXXXXXX" and `suffix`);
+/// null with the reason.
+std::FILE *createUnique(const std::string &folder, const char *suffix, std::string &path,
+                        std::error_code &error)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        error.clear();
+        path = folder + ".trilette-" + uniqueTag() + suffix;
+        if (std::FILE *file = createNew(path, error))
+            return file;
+        if (error != std::errc::file_exists)
+            break;
+    }
+    path.clear();
+    return nullptr;
+}
+
+/// Holds a folder's commit lock: commits into one folder take turns, whichever thread or
+/// process makes them. The system releases the lock of a process that ends.
+class FolderLock
+{
+public:
+    explicit FolderLock(const std::string &folder)
+    {
+        const std::string path = folder.empty() ? std::string(".") : folder;
+#ifdef _WIN32
+        std::error_code error;
+        std::wstring key = fs::absolute(nativePath(path), error).lexically_normal().wstring();
+        for (wchar_t &c : key)
+            c = wchar_t(std::towlower(c));
+        const std::wstring name
+            = L"Local\\trilette-" + std::to_wstring(std::hash<std::wstring>()(key));
+        handle_ = CreateMutexW(nullptr, FALSE, name.c_str());
+        if (handle_ && WaitForSingleObject(handle_, INFINITE) == WAIT_FAILED) {
+            CloseHandle(handle_);
+            handle_ = nullptr;
+        }
+#else
+        fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0 && errno == EINTR) { }
+#endif
+    }
+    ~FolderLock()
+    {
+#ifdef _WIN32
+        if (handle_) {
+            ReleaseMutex(handle_);
+            CloseHandle(handle_);
+        }
+#else
+        if (fd_ >= 0)
+            ::close(fd_);
+#endif
+    }
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+private:
+#ifdef _WIN32
+    HANDLE handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+};
+
+bool faulted(const std::string &from, const std::string &to, std::error_code &error)
+{
+    if (!commitStepFault)
+        return false;
+    const int value = commitStepFault(from, to);
+    if (value)
+        error = std::error_code(value, std::generic_category());
+    return value != 0;
+}
+
+// The steps of a commit; on POSIX systems they allocate nothing.
+bool move(const std::string &from, const std::string &to, std::error_code &error)
+{
+    error.clear();
+    if (faulted(from, to, error))
+        return false;
+#ifdef _WIN32
     fs::rename(nativePath(from), nativePath(to), error);
+#else
+    if (std::rename(from.c_str(), to.c_str()) != 0)
+        error = lastError();
+#endif
     return !error;
 }
 
+bool remove(const std::string &path, std::error_code &error)
+{
+    error.clear();
+    if (faulted(path, std::string(), error))
+        return false;
+#ifdef _WIN32
+    fs::remove(nativePath(path), error);
+#else
+    if (std::remove(path.c_str()) != 0 && errno != ENOENT)
+        error = lastError();
+#endif
+    return !error;
+}
+
+/// What a commit could not undo or tidy: which file, what, and why.
+struct Trouble
+{
+    enum Kind { NotPutBack, NotRemoved, Missing, StagedLeft, AsideLeft };
+    size_t file;
+    Kind kind;
+    std::error_code error;
+};
+
+void describe(const std::vector<Trouble> &troubles, const std::vector<StagedFile> &files,
+              const std::vector<std::string> &asides, std::vector<LeftFile> &left)
+{
+    const std::string notPaired
+        = "contient la nouvelle version sans l'autre fichier de sa paire : ";
+    const std::string putBack = "n'a pas pu être remise en place et reste sous le nom ";
+    for (const Trouble &t : troubles) {
+        const std::string reason = " (" + systemReason(t.error) + ")";
+        const StagedFile &file = files[t.file];
+        const std::string &aside = asides[t.file];
+        switch (t.kind) {
+        case Trouble::NotPutBack:
+            left.push_back({file.final, notPaired + "l'ancienne " + putBack + aside + reason});
+            break;
+        case Trouble::NotRemoved:
+            left.push_back({file.final, notPaired + "elle n'a pas pu être retirée" + reason});
+            break;
+        case Trouble::Missing:
+            left.push_back({file.final, "manque : l'ancienne version " + putBack + aside + reason});
+            break;
+        case Trouble::StagedLeft:
+            left.push_back({file.staged, "fichier temporaire qui n'a pas pu être retiré" + reason});
+            break;
+        case Trouble::AsideLeft:
+            left.push_back({aside, "ancienne version qui n'a pas pu être retirée" + reason});
+            break;
+        }
+    }
+}
+
 } // namespace
+
+int (*commitStepFault)(const std::string &from, const std::string &to) = nullptr;
 
 std::FILE *openFile(const std::string &path, const char *mode)
 {
@@ -93,28 +309,20 @@ std::string systemReason(const std::error_code &error)
 
 PartFile::PartFile(std::string finalPath)
     : final_(std::move(finalPath))
-    , part_(final_ + ".part")
 { }
 
 PartFile::~PartFile()
 {
-    if (file_) {
-        sink_.reset();
-        std::fclose(file_);
-    }
+    discard();
 }
 
 bool PartFile::open(std::error_code &error)
 {
-    error.clear();
-    errno = 0;
-    file_ = openFile(part_, "w");
-    if (!file_) {
-        error = lastError(EACCES);
+    file_ = createUnique(folderOf(final_), ".part", part_, error);
+    if (!file_)
         return false;
-    }
-    sink_ = std::make_unique<TextSink>(file_);
     created_ = true;
+    sink_ = std::make_unique<TextSink>(file_);
     return true;
 }
 
@@ -147,63 +355,113 @@ void PartFile::discard()
     created_ = false;
 }
 
-bool commitFiles(const std::vector<StagedFile> &files, std::string &failed, std::error_code &error)
+bool commitFiles(const std::vector<StagedFile> &files, CommitReport &report)
 {
-    // Every file but the last moves its earlier version aside first, so that a later failure
-    // can put it back; the last one's rename is the step that commits the whole set.
-    struct Moved
-    {
-        const StagedFile *file;
-        bool hadEarlier;
-    };
-    std::vector<Moved> moved;
+    report = CommitReport();
+    const size_t count = files.size();
+    // First what needs memory, while nothing has moved: the folders' locks, the paths, and for
+    // every file but the last an earlier version's name of its own to move aside to, so that a
+    // later failure can put it back (the last one's rename is the step that commits the whole
+    // set). The moves then allocate nothing, so that running out of memory never stops them
+    // half-way; what happened is worded once they are over.
+    std::vector<std::string> folders;
+    for (const StagedFile &file : files)
+        folders.push_back(folderOf(file.final));
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    std::vector<std::unique_ptr<FolderLock>> locks;
+    for (const std::string &folder : folders)
+        locks.push_back(std::make_unique<FolderLock>(folder));
+
+    std::vector<Trouble> troubles;
+    troubles.reserve(2 * count + 1);
+    std::vector<std::string> asides(count);
+    std::vector<bool> placed(count, false);
+    size_t failed = count;
     auto rollBack = [&] {
-        for (auto it = moved.rbegin(); it != moved.rend(); ++it) {
-            std::error_code ignored;
-            const std::string aside = it->file->final + ".trilette-old";
-            if (it->hadEarlier)
-                rename(aside, it->file->final, ignored);
-            else
-                removeFile(it->file->final);
+        std::error_code error;
+        for (size_t i = count; i-- > 0;) {
+            if (!placed[i]) {
+                if (!remove(files[i].staged, error))
+                    troubles.push_back({i, Trouble::StagedLeft, error});
+            } else if (!asides[i].empty()) {
+                if (!move(asides[i], files[i].final, error))
+                    troubles.push_back({i, Trouble::NotPutBack, error});
+            } else if (!remove(files[i].final, error)) {
+                troubles.push_back({i, Trouble::NotRemoved, error});
+            }
         }
-        for (const StagedFile &file : files)
-            removeFile(file.staged);
     };
 
-    for (const StagedFile &file : files) {
-        if (isDirectory(file.final)) {
-            failed = file.final;
-            error = std::make_error_code(std::errc::is_a_directory);
-            rollBack();
-            return false;
+    for (size_t i = 0; i < count && failed == count; ++i) {
+        if (isDirectory(files[i].final)) {
+            failed = i;
+            report.error = std::make_error_code(std::errc::is_a_directory);
         }
     }
-    for (size_t i = 0; i < files.size(); ++i) {
+    try {
+        for (size_t i = 0; i + 1 < count && failed == count; ++i) {
+            if (!exists(files[i].final))
+                continue;
+            std::FILE *reserved
+                = createUnique(folderOf(files[i].final), ".old", asides[i], report.error);
+            if (reserved)
+                std::fclose(reserved);
+            else
+                failed = i;
+        }
+    } catch (...) {
+        for (const std::string &aside : asides)
+            if (!aside.empty())
+                removeFile(aside);
+        throw;
+    }
+
+    for (size_t i = 0; i < count && failed == count; ++i) {
         const StagedFile &file = files[i];
-        const bool last = i + 1 == files.size();
-        const bool hadEarlier = !last && exists(file.final);
-        if (hadEarlier && !rename(file.final, file.final + ".trilette-old", error)) {
-            failed = file.final;
-            rollBack();
-            return false;
+        if (!asides[i].empty() && !move(file.final, asides[i], report.error)) {
+            failed = i;
+            std::error_code removal;
+            if (!remove(asides[i], removal))
+                troubles.push_back({i, Trouble::AsideLeft, removal});
+        } else if (!move(file.staged, file.final, report.error)) {
+            failed = i;
+            std::error_code back;
+            if (!asides[i].empty() && !move(asides[i], file.final, back))
+                troubles.push_back({i, Trouble::Missing, back});
+        } else {
+            placed[i] = true;
         }
-        if (!rename(file.staged, file.final, error)) {
-            if (hadEarlier) {
-                std::error_code ignored;
-                rename(file.final + ".trilette-old", file.final, ignored);
-            }
-            failed = file.final;
-            rollBack();
-            return false;
+    }
+    if (failed < count) {
+        rollBack();
+    } else {
+        for (size_t i = 0; i < count; ++i) {
+            std::error_code error;
+            if (!asides[i].empty() && !remove(asides[i], error))
+                troubles.push_back({i, Trouble::AsideLeft, error});
         }
-        if (!last)
-            moved.push_back({&file, hadEarlier});
     }
-    for (const Moved &m : moved) {
-        if (m.hadEarlier)
-            removeFile(m.file->final + ".trilette-old");
+
+    if (failed == count && troubles.empty())
+        return true;
+    try {
+        if (failed < count)
+            report.failed = files[failed].final;
+        describe(troubles, files, asides, report.left);
+    } catch (const std::bad_alloc &) {
+        // The files are where they belong: a success stays one, said without its details.
+        if (failed < count)
+            throw;
+        report.left.clear();
     }
-    return true;
+    return failed == count;
+}
+
+bool sameFile(const std::string &first, const std::string &second)
+{
+    std::error_code error;
+    return fs::equivalent(nativePath(first), nativePath(second), error) && !error;
 }
 
 void removeFile(const std::string &path)
@@ -248,13 +506,6 @@ std::string joinPath(const std::string &folder, const std::string &name)
         return folder + name;
 #endif
     return folder + separator + name;
-}
-
-void outOfMemory()
-{
-    std::fputs("Memoire insufisante\n", stderr);
-    std::fflush(stderr);
-    std::exit(1);
 }
 
 } // namespace trilette

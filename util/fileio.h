@@ -18,8 +18,11 @@ std::FILE *openFile(const std::string &path, const char *mode);
 /// disque", "un dossier porte ce nom"...).
 std::string systemReason(const std::error_code &error);
 
-/// A file written beside its final name (the name followed by ".part") in large blocks, so that
-/// an earlier file of that name stays whole until commitFiles puts the new one in its place.
+/// A file written beside its final name, under a name of its own in the same folder
+/// (".trilette-XXXXXXXX.part", created exclusively, so that runs writing into one folder at once
+/// never share one, and short, whatever the final name's length), in large blocks; an earlier
+/// file of the final name stays whole until commitFiles puts the new one in its place. A part
+/// file that was not committed is removed when its PartFile goes.
 class PartFile
 {
 public:
@@ -28,14 +31,16 @@ public:
     PartFile(const PartFile &) = delete;
     PartFile &operator=(const PartFile &) = delete;
 
-    /// Creates or empties the part file (text mode); false with the reason.
+    /// Creates the part file (text mode); false with the reason.
     bool open(std::error_code &error);
     /// Where the file's text goes.
     TextSink &out() { return *sink_; }
     /// Writes what is left and closes the file; false with the reason when any write failed.
     bool close(std::error_code &error);
-    /// Removes the part file, if this opened it.
+    /// Removes the part file, if this created it.
     void discard();
+    /// Forgets the part file once commitFiles has moved or removed it.
+    void release() { created_ = false; }
 
     const std::string &finalPath() const { return final_; }
     const std::string &partPath() const { return part_; }
@@ -54,10 +59,36 @@ struct StagedFile
     std::string final;
 };
 
+/// A file that a commit left otherwise than it should: `state` says what it holds and why, in
+/// French, to follow its path in a diagnostic.
+struct LeftFile
+{
+    std::string path;
+    std::string state;
+};
+
+/// What commitFiles has to say: the final name that could not be put in place and the reason,
+/// and the files it could not bring back to what they were (or, after a success, an earlier
+/// version it could not remove).
+struct CommitReport
+{
+    std::string failed;
+    std::error_code error;
+    std::vector<LeftFile> left;
+};
+
 /// Moves every staged file over its final name, all or none: when one cannot take its name, the
-/// ones already moved are put back as they were, and every staged file is removed. False with the
-/// final name that failed and the reason.
-bool commitFiles(const std::vector<StagedFile> &files, std::string &failed, std::error_code &error);
+/// ones already moved are put back as they were, and every staged file is removed. Commits into
+/// one folder take turns, across threads and processes, so that the set in place always comes
+/// from one commit. False when a file could not take its name.
+bool commitFiles(const std::vector<StagedFile> &files, CommitReport &report);
+
+/// For tests: when set, called before each rename (`to` the new name) and removal (`to` empty)
+/// that commitFiles makes; a non-zero errno makes that step fail with it.
+extern int (*commitStepFault)(const std::string &from, const std::string &to);
+
+/// Whether two paths name one existing file (the same device and inode, links followed).
+bool sameFile(const std::string &first, const std::string &second);
 
 /// Removes a file if it exists; errors are ignored.
 void removeFile(const std::string &path);
@@ -72,8 +103,5 @@ std::string fileNameOf(const std::string &path);
 
 /// Joins a folder and a file name with the platform's separator; an empty folder gives the name.
 std::string joinPath(const std::string &folder, const std::string &name);
-
-/// Prints "Memoire insufisante" on standard error and ends the process with status 1.
-[[noreturn]] void outOfMemory();
 
 } // namespace trilette
