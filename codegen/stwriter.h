@@ -6,6 +6,15 @@
 
 namespace trilette {
 
+class Priorities;
+
+/// Whether BLOC F is written as a loop over its firing blocks rather than block after block:
+/// where a transition has priority over another, or (with `timers`) a transition waits. Each
+/// block then reads flags that a single piece of the loop computes again after each firing (what
+/// a transition above can do, which timers a firing stopped), so that the program grows with
+/// the net and not with the square of its priorities or timers.
+bool firesInLoop(const Net &net, const Priorities &priorities, bool timers);
+
 /// Writes the Structured Text program from its header through BLOC M into `out`: INIT, one
 /// firing block per transition, the copy of every s variable into its p variable. Names stand as
 /// in the net. Prints "Ici1" on `trace` (null for none) right after the header row.

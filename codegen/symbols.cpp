@@ -1,5 +1,7 @@
 #include "codegen/symbols.h"
 
+#include "codegen/stwriter.h"
+#include "net/firing.h"
 #include "net/stexpr.h"
 
 #include <algorithm>
@@ -279,12 +281,15 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
 
     // A branch with nothing to do still needs a statement: the firing block of a transition
     // that changes nothing, and both branches of a net without places.
+    // In a loop, every firing block has its statement.
+    const Priorities priorities(net, {}, nullptr);
+    const bool loop = firesInLoop(net, priorities, true);
     bool needed = places_.empty();
     for (const Transition *t = net.firstTransition(); t && !needed; t = t->next) {
         bool changes = t->outputs != nullptr;
         for (const ArcRef *arc = t->inputs; arc && !changes; arc = arc->next)
             changes = arc->kind == ArcKind::Normal;
-        needed = !changes;
+        needed = !changes && !loop;
     }
     if (needed) {
         placeholder_ = "Sans_effet";
@@ -305,6 +310,25 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
             + (t->interval.latest < 0 ? std::string("w") : std::to_string(t->interval.latest))
             + "] " + unitName();
         locals_.push_back({id, std::string(t->name), VariableType::Timer, 0, false, comment});
+    }
+
+    if (!loop)
+        return;
+    loop_.block = namer.give("Bloc_F", "", {""}, "le numéro de bloc", 0, 0);
+    locals_.push_back({loop_.block, std::string(), VariableType::Dint, 0, false,
+                       "le bloc de tir en cours, dans l'ordre du fichier"});
+    loop_.fired = namer.give("Tir_F", "", {""}, "l'indicateur de tir", 0, 0);
+    locals_.push_back({loop_.fired, std::string(), VariableType::Bool, 0, false,
+                       "une transition a tiré au dernier tour du BLOC F"});
+    loop_.flags.resize(net.transitionCount());
+    for (const Transition *t : priorities.higherFirst()) {
+        const std::string id
+            = namer.give(makeIdentifier(t->name, "T") + "_prioritaire", "T", {""},
+                         "l'indicateur de priorité de " + quoted(t->name), t->line, 0);
+        loop_.flags[t->index] = id;
+        locals_.push_back({id, std::string(t->name), VariableType::Bool, 0, false,
+                           describe("transition", t->name)
+                               + " ou une transition prioritaire sur elle peut tirer"});
     }
 }
 
