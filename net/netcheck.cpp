@@ -390,7 +390,8 @@ private:
         for (size_t i = 0; i < priorities.higherFirst().size(); ++i)
             rank[priorities.higherFirst()[i]->index] = uint32_t(i);
         // A group too large to compare pair by pair is ordered when its members, taken from the
-        // highest, each have priority over the next one.
+        // highest, each have priority over the next one (the lowest has no rank: it is above
+        // none).
         auto chain = [&](std::vector<const Transition *> members) {
             if (rank.empty())
                 return false;
@@ -399,8 +400,7 @@ private:
                           return rank[a->index] < rank[b->index];
                       });
             for (size_t i = 0; i + 1 < members.size(); ++i)
-                if (rank[members[i + 1]->index] == UINT32_MAX
-                    || !priorities.above(*members[i], *members[i + 1], &budget))
+                if (!priorities.above(*members[i], *members[i + 1], &budget))
                     return false;
             return true;
         };
