@@ -3,7 +3,8 @@
 // crashes, it stops (abort, with the property on standard error) where an output breaks one of
 // these properties:
 // - the PLCopen XML is well-formed: pugixml parses it, and it is UTF-8 made of XML characters;
-// - every output stays within a fixed multiple of the net's size, fixed headers aside;
+// - every output stays within a fixed multiple of the net's size, fixed headers aside (16 for
+//   the log and the statement list, 48 for the complete program, 96 for its XML);
 // - a predicate that the parser accepts, written with other names as the complete program writes
 //   it, and within the parentheses of a guard, is accepted again with the same names.
 
@@ -130,21 +131,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         broken("le PLCopen XML est de l'UTF-8 fait de caractères XML",
                "octet " + std::to_string(at));
 
-    // Each program, the log and the XML: at most 16 bytes per byte of the net, beyond the fixed
-    // text of the formats (headers, declarations of INIT, configuration, XML frame). The traces
-    // repeat each line and list its tokens, one line each; the diagnostics say at most a few
-    // hundred bytes of a line (names quoted at 40 bytes), and a line takes two bytes or more.
-    const size_t bound = 16 * size + 8192;
+    // Bytes per byte of the net, beyond the fixed text of the formats (headers, INIT, the
+    // configuration, the XML frame). The costliest line is a timed transition, "t 1 1 a 1 2"
+    // (12 bytes): the complete program declares its timer, calls it four times, restarts it and
+    // comments its latest time, some 360 bytes (30 per byte); PLCopen XML adds its declaration
+    // as an element and escapes the body, some 45 per byte. The traces repeat each line and
+    // list its tokens, one line each. A diagnostic says at most a few hundred bytes of a line
+    // (names quoted at 40 bytes), and a line takes two bytes or more.
+    const size_t fixed = 16384;
     const struct
     {
         const char *what;
         size_t written, limit;
-    } outputs[] = {{"journal", log.text().size(), bound},
-                   {"programme st", program.text().size(), bound},
-                   {"corps du programme", complete.text().size(), bound},
-                   {"programme complet", pou.text().size(), bound},
-                   {"PLCopen XML", xml.text().size(), bound + 8192},
-                   {"traces", traces.text().size(), 32 * size + 4096}};
+    } outputs[] = {{"journal", log.text().size(), 16 * size + fixed},
+                   {"programme st", program.text().size(), 16 * size + fixed},
+                   {"corps du programme", complete.text().size(), 48 * size + fixed},
+                   {"programme complet", pou.text().size(), 48 * size + fixed},
+                   {"PLCopen XML", xml.text().size(), 96 * size + 2 * fixed},
+                   {"traces", traces.text().size(), 32 * size + fixed}};
     for (const auto &output : outputs)
         if (output.written > output.limit)
             broken("chaque sortie reste dans un multiple fixe de la taille du réseau",
