@@ -29,6 +29,7 @@ const char usageText[]
       "  chain   une chaine de priorites T1 > T2 > ... > Tn\n"
       "  timers  n transitions temporisees sur une meme place\n"
       "  label   une place dont l'etiquette a N morceaux separes par des virgules\n"
+      "  outputs une place au nom de N octets qui nomme N sorties\n"
       "  fanin   n transitions sur une meme place, ordonnees par des priorites\n"
       "  random  des modules et des arcs de priorite tires au hasard\n";
 

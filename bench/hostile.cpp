@@ -29,11 +29,10 @@ bool hostileShapeNamed(const std::string &name, HostileShape &shape)
     {
         const char *name;
         HostileShape shape;
-    } names[] = {{"chain", HostileShape::PriorityChain},
-                 {"timers", HostileShape::TimersOnOnePlace},
-                 {"label", HostileShape::LongLabel},
-                 {"fanin", HostileShape::ManyOnOnePlace},
-                 {"random", HostileShape::RandomPriorities}};
+    } names[]
+        = {{"chain", HostileShape::PriorityChain},  {"timers", HostileShape::TimersOnOnePlace},
+           {"label", HostileShape::LongLabel},      {"outputs", HostileShape::LongNameManyOutputs},
+           {"fanin", HostileShape::ManyOnOnePlace}, {"random", HostileShape::RandomPriorities}};
     for (const auto &entry : names) {
         if (name == entry.name) {
             shape = entry.shape;
@@ -80,6 +79,14 @@ std::string generateHostileNet(HostileShape shape, long lines, uint64_t seed)
         for (long i = 1; i <= lines; ++i)
             net += (i > 1 ? "," : "") + std::string("action") + number(i);
         net += ";Voyant]} e\nt 50 10 Vider c 0 w n\ne Cuve Vider 1 n\n";
+        break;
+    }
+    case HostileShape::LongNameManyOutputs: {
+        const std::string name = "Cuve" + std::string(size_t(lines), 'x');
+        net += "p 10 10 " + name + " 1 n {[";
+        for (long i = 1; i <= lines; ++i)
+            net += (i > 1 ? ";" : "") + std::string("S") + number(i);
+        net += "]} e\nt 50 10 Vider c 0 w n\ne " + name + " Vider 1 n\n";
         break;
     }
     case HostileShape::ManyOnOnePlace: {

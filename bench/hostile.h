@@ -14,6 +14,9 @@ enum class HostileShape {
     TimersOnOnePlace,
     /// One place whose label has as many comma pieces as the net is asked lines.
     LongLabel,
+    /// One place with a name of as many bytes as the net is asked lines, which names as many
+    /// outputs.
+    LongNameManyOutputs,
     /// Transitions that all take from one place, ordered by a chain of priorities.
     ManyOnOnePlace,
     /// Modules of places and transitions with priority arcs drawn at random between them, each
@@ -21,11 +24,12 @@ enum class HostileShape {
     RandomPriorities,
 };
 
-/// The shape named "chain", "timers", "label", "fanin" or "random"; false for another name.
+/// The shape named "chain", "timers", "label", "outputs", "fanin" or "random"; false for another
+/// name.
 bool hostileShapeNamed(const std::string &name, HostileShape &shape);
 
-/// The text of a net of `shape` with about `lines` lines (for LongLabel: that many pieces in
-/// one label, on a few lines), the same for the same seed.
+/// The text of a net of `shape` with about `lines` lines (for LongLabel and LongNameManyOutputs:
+/// that many pieces in one label, on a few lines), the same for the same seed.
 std::string generateHostileNet(HostileShape shape, long lines, uint64_t seed);
 
 } // namespace trilette::bench

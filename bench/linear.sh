@@ -6,6 +6,7 @@
 #
 #   bash bench/linear.sh                      # SIZES="1000 10000 100000 1000000" SEED=1
 #   SIZES="1000 10000" bash bench/linear.sh   # a fast look
+#   SHAPES="chain label" bash bench/linear.sh # some shapes only
 #
 # Builds Release into build-bench (BUILD_DIR to change it). Exit status 0 when every run
 # converted its net, 2 otherwise.
@@ -17,6 +18,7 @@ root=$(dirname "$here")
 bash "$root/scripts/deps.sh" --bench
 build=${BUILD_DIR:-$root/build-bench}
 sizes=${SIZES:-1000 10000 100000 1000000}
+shapes=${SHAPES:-chain timers label outputs fanin random}
 seed=${SEED:-1}
 
 echo "Building (Release) into $build ..." >&2
@@ -48,7 +50,7 @@ echo "Machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p' | head -n 
 echo
 echo "| shape | lines | net bytes | format | bytes written | per line | ms | µs per line |"
 echo "|---|---:|---:|---|---:|---:|---:|---:|"
-for shape in chain timers label fanin random; do
+for shape in $shapes; do
     for lines in $sizes; do
         net=$work/$shape-$lines.ndr
         "$gennet" --shape "$shape" --lines "$lines" --seed "$seed" > "$net"

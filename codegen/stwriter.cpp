@@ -355,10 +355,10 @@ private:
         out_.put(')');
     }
 
-    /// The loop's variables in the st format, which declares none: "Trilette_" and a word, or
-    /// "Trilettek_" with the smallest k from 2 on that starts none of the names that the program
-    /// reads or writes (ST does not tell case), so that none can be one of them.
-    BlockLoop stLoop() const
+    /// The start of the names of Trilette's own variables in the st format, which declares none:
+    /// "Trilette_", or "Trilettek_" with the smallest k from 2 on that starts none of the names
+    /// that the program reads or writes (ST does not tell case), so that none can be one of them.
+    std::string stPrefix() const
     {
         std::unordered_set<size_t> taken;
         auto word = [&](std::string_view w) {
@@ -401,8 +401,13 @@ private:
         size_t k = 1;
         while (taken.count(k))
             k = k == 1 ? 2 : k + 1;
-        const std::string prefix
-            = k == 1 ? std::string("Trilette_") : "Trilette" + std::to_string(k) + "_";
+        return k == 1 ? std::string("Trilette_") : "Trilette" + std::to_string(k) + "_";
+    }
+
+    /// The loop's variables in the st format: the prefix of stPrefix and a word.
+    BlockLoop stLoop() const
+    {
+        const std::string prefix = stPrefix();
         BlockLoop loop {prefix + "bloc", prefix + "tir", {}};
         loop.flags.resize(net_.transitionCount());
         for (const Transition *h : priorities_.higherFirst())
@@ -571,16 +576,55 @@ void BodyWriter::outputBlock()
         });
     }
 
+    // A place that names many outputs under a long name has its test written once, into a
+    // variable that the outputs read (see markedFlagNeeded).
+    std::vector<std::string> flags;
+    std::string prefix;
+    for (const Place *place = net_.firstPlace(); place; place = place->next) {
+        if (symbols_ ? symbols_->markedFlag(*place).empty()
+                     : !markedFlagNeeded(*place, place->name.size()))
+            continue;
+        if (flags.empty()) {
+            flags.resize(net_.placeCount());
+            if (!symbols_) {
+                prefix = stPrefix();
+                out_.put("(* Variables de Trilette, \xC3\xA0 d\xC3\xA9"
+                         "clarer dans le projet :");
+                for (const Place *p = place; p; p = p->next)
+                    if (markedFlagNeeded(*p, p->name.size())) {
+                        out_.put(' ');
+                        out_.put(prefix);
+                        out_.put('g');
+                        out_.putInt(int64_t(p->index) + 1);
+                        out_.put(" : BOOL;");
+                    }
+                out_.put(" *)\n");
+            }
+        }
+        flags[place->index] = symbols_ ? symbols_->markedFlag(*place)
+                                       : prefix + "g" + std::to_string(place->index + 1);
+        out_.put(flags[place->index]);
+        out_.put(" := (");
+        out_.put(place_(place->name));
+        out_.put("p >=1);\n");
+    }
+    auto test = [&](uint32_t place) {
+        if (!flags.empty() && !flags[place].empty()) {
+            out_.put(flags[place]);
+            return;
+        }
+        out_.put('(');
+        out_.put(place_(net_.place(place).name));
+        out_.put("p >=1)");
+    };
     outputs.forEach([&](const Output &output) {
         uint32_t entry = output.first;
         out_.put(symbols_ ? symbols_->output(output.name) : output.name);
-        out_.put(" := (");
-        out_.put(place_(net_.place(entries[entry].place).name));
-        out_.put("p >=1)");
+        out_.put(" := ");
+        test(entries[entry].place);
         while ((entry = entries[entry].next) != none) {
-            out_.put(" OR (");
-            out_.put(place_(net_.place(entries[entry].place).name));
-            out_.put("p >=1)");
+            out_.put(" OR ");
+            test(entries[entry].place);
         }
         out_.put(";\n");
     });
@@ -591,6 +635,17 @@ void BodyWriter::outputBlock()
 }
 
 } // namespace
+
+bool markedFlagNeeded(const Place &place, size_t stemSize)
+{
+    // What the label gives (each naming, its separator) against what the tests would write.
+    size_t namings = 0, given = place.name.size();
+    forEachOutputName(place, [&](std::string_view name) {
+        ++namings;
+        given += name.size() + 1;
+    });
+    return namings >= 2 && namings * (stemSize + 8) > 8 * given;
+}
 
 bool firesInLoop(const Net &net, const Priorities &priorities, bool timers)
 {

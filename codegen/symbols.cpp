@@ -211,6 +211,18 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
         });
     }
 
+    // BLOC G's variables for the places that name many outputs under a long name.
+    for (const Place *p = net.firstPlace(); p; p = p->next) {
+        if (!markedFlagNeeded(*p, place(p->name).size()))
+            continue;
+        markedFlags_.resize(net.placeCount());
+        markedFlags_[p->index]
+            = namer.give("Place_marquee_" + std::to_string(p->index + 1), "", {""},
+                         "le test de la place " + quoted(p->name), p->line, 0);
+        locals_.push_back({markedFlags_[p->index], std::string(p->name), VariableType::Bool, 0,
+                           false, describe("place", p->name) + " marquée"});
+    }
+
     // Predicates: a name is the output, the marking variable or INIT that ST would read under
     // it; otherwise an input, BOOL or DINT from its use.
     std::unordered_map<std::string, VariableType> markingVariables;

@@ -77,6 +77,13 @@ public:
     const std::string &placeholder() const { return placeholder_; }
     /// The variables of BLOC F's loop, or null where BLOC F is written block after block.
     const BlockLoop *blockLoop() const { return loop_.block.empty() ? nullptr : &loop_; }
+    /// The variable that holds a place's marking test in BLOC G (see markedFlagNeeded), or
+    /// empty.
+    const std::string &markedFlag(const Place &place) const
+    {
+        static const std::string none;
+        return place.index < markedFlags_.size() ? markedFlags_[place.index] : none;
+    }
     /// Places named only by arcs, which the program declares and keeps like the others.
     const std::vector<std::string> &undeclaredPlaces() const { return undeclaredPlaces_; }
     TimeUnit timeUnit() const { return unit_; }
@@ -94,6 +101,7 @@ private:
     TimeUnit unit_;
     std::vector<int32_t> earliest_;
     BlockLoop loop_;
+    std::vector<std::string> markedFlags_;
 };
 
 /// A valid IEC 61131-3 identifier made from `name`: each run of characters other than ASCII

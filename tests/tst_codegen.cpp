@@ -61,6 +61,10 @@ void TestCodegen::hostileShapesStayLinear_data()
     QTest::newRow("priority chain, pou") << "chain" << 15000 << int(OutputFormat::Pou) << false;
     QTest::newRow("timers on one place, pou") << "timers" << 6000 << int(OutputFormat::Pou) << true;
     QTest::newRow("long label") << "label" << 100000 << int(OutputFormat::St) << false;
+    QTest::newRow("long name, many outputs, st")
+        << "outputs" << 8000 << int(OutputFormat::St) << false;
+    QTest::newRow("long name, many outputs, pou")
+        << "outputs" << 8000 << int(OutputFormat::Pou) << false;
     // More than 64 transitions on one place, ordered by priorities: no conflict to note.
     QTest::newRow("many on one place") << "fanin" << 3000 << int(OutputFormat::PlcOpen) << false;
     QTest::newRow("random priorities") << "random" << 20000 << int(OutputFormat::Pou) << false;
