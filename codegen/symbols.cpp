@@ -193,23 +193,23 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     std::sort(places_.begin(), places_.end());
 
     // Outputs, in the order of BLOC G.
+    // Each name once (a set, not a search in a sorted list that each name would shift), sorted
+    // at the end for output().
     std::unordered_map<std::string, std::string> byUpper;
+    std::unordered_set<std::string_view> seenOutputs;
     for (const Place *p = net.firstPlace(); p; p = p->next) {
         forEachOutputName(*p, [&](std::string_view name) {
-            if (std::binary_search(outputNames_.begin(), outputNames_.end(),
-                                   std::make_pair(std::string(name), std::string()),
-                                   [](const auto &a, const auto &b) { return a.first < b.first; }))
+            if (!seenOutputs.insert(name).second)
                 return;
             const std::string id
                 = namer.give(name, "S", {""}, "la sortie " + quoted(name), p->line, 0);
-            outputNames_.insert(std::upper_bound(outputNames_.begin(), outputNames_.end(),
-                                                 std::make_pair(std::string(name), id)),
-                                {std::string(name), id});
+            outputNames_.emplace_back(std::string(name), id);
             outputs_.push_back({id, std::string(name), VariableType::Bool, 0, false,
                                 id == name ? std::string() : describe("sortie", name)});
             byUpper.emplace(upper(name), id);
         });
     }
+    std::sort(outputNames_.begin(), outputNames_.end());
 
     // BLOC G's variables for the places that name many outputs under a long name.
     for (const Place *p = net.firstPlace(); p; p = p->next) {
