@@ -1,5 +1,8 @@
 #include "codegen/structurelog.h"
 
+#include <cstdint>
+#include <vector>
+
 namespace trilette {
 
 void writeStructureLog(const Net &net, TextSink &out)
@@ -22,6 +25,16 @@ void writeStructureLog(const Net &net, TextSink &out)
         out.format("\n\tsuivant [%.*s]\n\n", int(next.size()), next.data());
     }
     out.put("Les transitions --\n");
+    // The priority arcs by their higher transition, in the order of their lines within each
+    // (a counting sort), so that each transition finds its own at once.
+    std::vector<uint32_t> start(net.transitionCount() + 1, 0);
+    for (const PriorityArc *arc = net.priorities(); arc; arc = arc->next)
+        ++start[arc->higher->index + 1];
+    for (size_t i = 1; i < start.size(); ++i)
+        start[i] += start[i - 1];
+    std::vector<const Transition *> lowerByHigher(start.back());
+    for (const PriorityArc *arc = net.priorities(); arc; arc = arc->next)
+        lowerByHigher[start[arc->higher->index]++] = arc->lower;
     for (const Transition *t = transitions; t; t = t->next) {
         out.format(" transition [%.*s]\n \t Predicat [%.*s]\n\t Actions [%.*s]\n",
                    int(t->name.size()), t->name.data(), int(t->predicate.size()),
@@ -45,11 +58,11 @@ void writeStructureLog(const Net &net, TextSink &out)
                 out.format("%d]\n", t->interval.latest);
         }
         bool first = true;
-        for (const PriorityArc *arc = net.priorities(); arc; arc = arc->next) {
-            if (arc->higher != t)
-                continue;
+        // `start` now holds where the arcs of the next transition begin.
+        for (uint32_t i = t->index == 0 ? 0 : start[t->index - 1]; i < start[t->index]; ++i) {
+            const Transition *lower = lowerByHigher[i];
             out.put(first ? "\t Priorite sur : [ " : "");
-            out.format("%.*s ", int(arc->lower->name.size()), arc->lower->name.data());
+            out.format("%.*s ", int(lower->name.size()), lower->name.data());
             first = false;
         }
         if (!first)

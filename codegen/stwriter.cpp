@@ -5,10 +5,12 @@
 #include "util/chunkedvector.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace trilette {
@@ -33,7 +35,9 @@ public:
     {
         indexPlaces();
         if (symbols_)
-            indexClocks();
+            loop_ = symbols_->blockLoop();
+        else if (firesInLoop(net_, priorities_, false))
+            loop_ = &(ownLoop_ = stLoop());
     }
 
     void initialisation()
@@ -122,8 +126,77 @@ public:
     void firingBlocks()
     {
         out_.put("(*-------BLOC F------------*)\n");
-        for (const Transition *t = net_.firstTransition(); t; t = t->next)
+        if (!loop_) {
+            for (const Transition *t = net_.firstTransition(); t; t = t->next)
+                firingBlock(*t);
+            return;
+        }
+        // The blocks in file order, one per turn of the loop; after each firing, the turn
+        // that follows first stops the timers that the firing left disabled and works out again
+        // which transitions a transition above can block.
+        if (!symbols_) {
+            out_.put("(* Variables de Trilette, \xC3\xA0 d\xC3\xA9"
+                     "clarer dans le projet : ");
+            out_.put(loop_->block);
+            out_.put(" : DINT; ");
+            out_.put(loop_->fired);
+            out_.put(" : BOOL;");
+            for (const Transition *h : priorities_.higherFirst()) {
+                out_.put(' ');
+                out_.put(loop_->flags[h->index]);
+                out_.put(" : BOOL;");
+            }
+            out_.put(" *)\n");
+        }
+        out_.put(loop_->block);
+        out_.put(" := 0;\n");
+        out_.put(loop_->fired);
+        out_.put(" := TRUE;\nREPEAT\n\tIF ");
+        out_.put(loop_->fired);
+        out_.put(" THEN\n\t\t");
+        out_.put(loop_->fired);
+        out_.put(" := FALSE;\n");
+        if (symbols_) {
+            for (const Transition *u = net_.firstTransition(); u; u = u->next) {
+                if (!symbols_->timer(*u) || !testsMarking(*u))
+                    continue;
+                out_.put("\t\tIF NOT (");
+                markingTerms(*u, 's');
+                out_.put(") THEN ");
+                restart(*u);
+                out_.put(" END_IF;\n");
+            }
+        }
+        for (const Transition *h : priorities_.higherFirst()) {
+            out_.put("\t\t");
+            out_.put(loop_->flags[h->index]);
+            out_.put(" := (");
+            ableTerms(*h);
+            out_.put(")");
+            for (const Transition *higher : priorities_.direct(*h)) {
+                out_.put(" OR ");
+                out_.put(loop_->flags[higher->index]);
+            }
+            out_.put(";\n");
+        }
+        out_.put("\tEND_IF;\n\t");
+        out_.put(loop_->block);
+        out_.put(" := ");
+        out_.put(loop_->block);
+        out_.put(" + 1;\n\tCASE ");
+        out_.put(loop_->block);
+        out_.put(" OF\n");
+        for (const Transition *t = net_.firstTransition(); t; t = t->next) {
+            out_.put('\t');
+            out_.putInt(int64_t(t->index) + 1);
+            out_.put(":\n");
             firingBlock(*t);
+        }
+        out_.put("\tEND_CASE;\nUNTIL ");
+        out_.put(loop_->block);
+        out_.put(" > ");
+        out_.putInt(int64_t(net_.transitionCount()));
+        out_.put("\nEND_REPEAT;\n\n");
     }
 
     void markingCopy()
@@ -258,6 +331,90 @@ private:
         return arc.kind != ArcKind::Stopwatch && arc.kind != ArcKind::StopwatchInhibitor;
     }
 
+    /// Whether `t` has an arc that tests a marking, which a firing can make fail.
+    static bool testsMarking(const Transition &t)
+    {
+        for (const ArcRef *arc = t.inputs; arc; arc = arc->next)
+            if (testsMarking(*arc))
+                return true;
+        return false;
+    }
+
+    /// What a transition needs to fire at this point of the cycle, its tests on the p variables
+    /// aside: its arcs on the s variables, its timer run out, its condition.
+    void ableTerms(const Transition &t)
+    {
+        if (markingTerms(t, 's'))
+            out_.put(" AND ");
+        if (const std::string *clock = symbols_ ? symbols_->timer(t) : nullptr) {
+            out_.put(*clock);
+            out_.put(".Q AND ");
+        }
+        out_.put('(');
+        out_.put(condition(t));
+        out_.put(')');
+    }
+
+    /// The start of the names of Trilette's own variables in the st format, which declares none:
+    /// "Trilette_", or "Trilettek_" with the smallest k from 2 on that starts none of the names
+    /// that the program reads or writes (ST does not tell case), so that none can be one of them.
+    std::string stPrefix() const
+    {
+        std::unordered_set<size_t> taken;
+        auto word = [&](std::string_view w) {
+            static constexpr std::string_view stem = "trilette";
+            if (w.size() <= stem.size())
+                return;
+            for (size_t i = 0; i < stem.size(); ++i)
+                if (std::tolower(static_cast<unsigned char>(w[i])) != stem[i])
+                    return;
+            size_t end = stem.size(), k = 0;
+            for (; end < w.size() && std::isdigit(static_cast<unsigned char>(w[end])); ++end)
+                k = std::min<size_t>(k * 10 + size_t(w[end] - '0'), SIZE_MAX / 20);
+            if (end < w.size() && w[end] == '_')
+                taken.insert(end == stem.size() ? 1 : k);
+        };
+        // Every run of letters, digits and '_' in the names and the predicates.
+        auto words = [&](std::string_view text) {
+            size_t begin = 0;
+            for (size_t i = 0; i <= text.size(); ++i) {
+                const bool inWord = i < text.size()
+                    && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_');
+                if (!inWord) {
+                    if (i > begin)
+                        word(text.substr(begin, i - begin));
+                    begin = i + 1;
+                }
+            }
+        };
+        for (const Place *place = net_.firstPlace(); place; place = place->next) {
+            words(place->name);
+            forEachOutputName(*place, words);
+        }
+        for (const Transition *t = net_.firstTransition(); t; t = t->next) {
+            words(t->predicate);
+            for (const ArcRef *arc = t->inputs; arc; arc = arc->next)
+                words(arc->placeName);
+            for (const ArcRef *arc = t->outputs; arc; arc = arc->next)
+                words(arc->placeName);
+        }
+        size_t k = 1;
+        while (taken.count(k))
+            k = k == 1 ? 2 : k + 1;
+        return k == 1 ? std::string("Trilette_") : "Trilette" + std::to_string(k) + "_";
+    }
+
+    /// The loop's variables in the st format: the prefix of stPrefix and a word.
+    BlockLoop stLoop() const
+    {
+        const std::string prefix = stPrefix();
+        BlockLoop loop {prefix + "bloc", prefix + "tir", {}};
+        loop.flags.resize(net_.transitionCount());
+        for (const Transition *h : priorities_.higherFirst())
+            loop.flags[h->index] = prefix + "x" + std::to_string(h->index + 1);
+        return loop;
+    }
+
     /// The tests of every arc of `t` on one marking, joined by AND; false when it has none.
     bool markingTerms(const Transition &t, char variable)
     {
@@ -301,18 +458,12 @@ private:
             out_.put(*timer);
             out_.put(".Q AND ");
         }
-        // No transition of higher priority may be able to fire at this point of the cycle.
-        for (const Transition *higher : priorities_.over(t)) {
-            out_.put(" NOT (");
-            if (markingTerms(*higher, 's'))
-                out_.put(" AND ");
-            if (const std::string *clock = symbols_ ? symbols_->timer(*higher) : nullptr) {
-                out_.put(*clock);
-                out_.put(".Q AND ");
-            }
-            out_.put('(');
-            out_.put(condition(*higher));
-            out_.put(")) AND ");
+        // No transition of higher priority may be able to fire at this point of the cycle: the
+        // flags of those right above say it for them and all those above them.
+        for (const Transition *higher : priorities_.direct(t)) {
+            out_.put(" NOT ");
+            out_.put(loop_->flags[higher->index]);
+            out_.put(" AND ");
         }
         out_.put('(');
         out_.put(condition(t));
@@ -335,8 +486,12 @@ private:
             out_.put('\n');
             statement = true;
         }
-        if (symbols_)
-            statement |= restartDisabledClocks(t);
+        if (loop_) {
+            out_.put('\t');
+            out_.put(loop_->fired);
+            out_.put(" := TRUE;\n");
+            statement = true;
+        }
         if (symbols_ && !statement)
             placeholder();
         out_.put("END_IF;\n\n");
@@ -371,65 +526,19 @@ private:
         out_.put(");");
     }
 
-    /// After `t` fires, a waiting transition that this firing has just disabled starts its wait
-    /// anew, as in the net, where its clock restarts when it is enabled again.
-    bool restartDisabledClocks(const Transition &t)
-    {
-        std::vector<const Transition *> disabled;
-        for (const ArcRef *arc = t.inputs; arc; arc = arc->next) {
-            if (arc->kind != ArcKind::Normal)
-                continue;
-            if (auto it = needing_.find(arc->placeName); it != needing_.end())
-                disabled.insert(disabled.end(), it->second.begin(), it->second.end());
-        }
-        for (const ArcRef *arc = t.outputs; arc; arc = arc->next) {
-            if (auto it = inhibited_.find(arc->placeName); it != inhibited_.end())
-                disabled.insert(disabled.end(), it->second.begin(), it->second.end());
-        }
-        std::sort(disabled.begin(), disabled.end(),
-                  [](const Transition *a, const Transition *b) { return a->index < b->index; });
-        disabled.erase(std::unique(disabled.begin(), disabled.end()), disabled.end());
-        bool any = false;
-        for (const Transition *u : disabled) {
-            if (u == &t)
-                continue;
-            out_.put("\tIF NOT (");
-            markingTerms(*u, 's');
-            out_.put(") THEN ");
-            restart(*u);
-            out_.put(" END_IF;\n");
-            any = true;
-        }
-        return any;
-    }
-
-    /// The transitions that wait, by the places whose loss (or, for inhibitor arcs, whose gain)
-    /// disables them.
-    void indexClocks()
-    {
-        for (const Transition *u = net_.firstTransition(); u; u = u->next) {
-            if (!symbols_->timer(*u))
-                continue;
-            for (const ArcRef *arc = u->inputs; arc; arc = arc->next) {
-                if (arc->kind == ArcKind::Inhibitor)
-                    inhibited_[arc->placeName].push_back(u);
-                else if (arc->kind == ArcKind::Normal || arc->kind == ArcKind::Test)
-                    needing_[arc->placeName].push_back(u);
-            }
-        }
-    }
-
     const Net &net_;
     const ProgramSymbols *symbols_;
     TextSink &out_;
     Priorities priorities_;
+    /// The loop's variables, null where BLOC F is written block after block.
+    const BlockLoop *loop_ = nullptr;
+    BlockLoop ownLoop_;
     /// For each place that arcs name, the first transition that takes tokens from it and the
     /// first that puts tokens into it: the declared places by position, then the names that no
     /// place line declares.
     std::vector<PlaceUse> placeUses_;
     std::vector<Text> undeclared_;
     NameIndex<> undeclaredIndex_;
-    std::unordered_map<std::string_view, std::vector<const Transition *>> needing_, inhibited_;
     std::unordered_map<const Transition *, std::unordered_map<std::string_view, int64_t>>
         takenByPlace_;
 };
@@ -467,16 +576,55 @@ void BodyWriter::outputBlock()
         });
     }
 
+    // A place that names many outputs under a long name has its test written once, into a
+    // variable that the outputs read (see markedFlagNeeded).
+    std::vector<std::string> flags;
+    std::string prefix;
+    for (const Place *place = net_.firstPlace(); place; place = place->next) {
+        if (symbols_ ? symbols_->markedFlag(*place).empty()
+                     : !markedFlagNeeded(*place, place->name.size()))
+            continue;
+        if (flags.empty()) {
+            flags.resize(net_.placeCount());
+            if (!symbols_) {
+                prefix = stPrefix();
+                out_.put("(* Variables de Trilette, \xC3\xA0 d\xC3\xA9"
+                         "clarer dans le projet :");
+                for (const Place *p = place; p; p = p->next)
+                    if (markedFlagNeeded(*p, p->name.size())) {
+                        out_.put(' ');
+                        out_.put(prefix);
+                        out_.put('g');
+                        out_.putInt(int64_t(p->index) + 1);
+                        out_.put(" : BOOL;");
+                    }
+                out_.put(" *)\n");
+            }
+        }
+        flags[place->index] = symbols_ ? symbols_->markedFlag(*place)
+                                       : prefix + "g" + std::to_string(place->index + 1);
+        out_.put(flags[place->index]);
+        out_.put(" := (");
+        out_.put(place_(place->name));
+        out_.put("p >=1);\n");
+    }
+    auto test = [&](uint32_t place) {
+        if (!flags.empty() && !flags[place].empty()) {
+            out_.put(flags[place]);
+            return;
+        }
+        out_.put('(');
+        out_.put(place_(net_.place(place).name));
+        out_.put("p >=1)");
+    };
     outputs.forEach([&](const Output &output) {
         uint32_t entry = output.first;
         out_.put(symbols_ ? symbols_->output(output.name) : output.name);
-        out_.put(" := (");
-        out_.put(place_(net_.place(entries[entry].place).name));
-        out_.put("p >=1)");
+        out_.put(" := ");
+        test(entries[entry].place);
         while ((entry = entries[entry].next) != none) {
-            out_.put(" OR (");
-            out_.put(place_(net_.place(entries[entry].place).name));
-            out_.put("p >=1)");
+            out_.put(" OR ");
+            test(entries[entry].place);
         }
         out_.put(";\n");
     });
@@ -487,6 +635,32 @@ void BodyWriter::outputBlock()
 }
 
 } // namespace
+
+bool markedFlagNeeded(const Place &place, size_t stemSize)
+{
+    // What the label gives (each naming, its separator) against what the tests would write.
+    size_t namings = 0, given = place.name.size();
+    forEachOutputName(place, [&](std::string_view name) {
+        ++namings;
+        given += name.size() + 1;
+    });
+    return namings >= 2 && namings * (stemSize + 8) > 8 * given;
+}
+
+bool firesInLoop(const Net &net, const Priorities &priorities, bool timers)
+{
+    if (!priorities.empty())
+        return true;
+    for (const Transition *t = net.firstTransition(); timers && t; t = t->next) {
+        if (t->interval.earliest <= 0)
+            continue;
+        for (const ArcRef *arc = t->inputs; arc; arc = arc->next)
+            if (arc->kind == ArcKind::Normal || arc->kind == ArcKind::Test
+                || arc->kind == ArcKind::Inhibitor)
+                return true;
+    }
+    return false;
+}
 
 void writeStCode(const Net &net, TextSink &out, TextSink *trace)
 {

@@ -6,6 +6,21 @@
 
 namespace trilette {
 
+class Priorities;
+
+/// Whether BLOC F is written as a loop over its firing blocks rather than block after block:
+/// where a transition has priority over another, or (with `timers`) a transition waits. Each
+/// block then reads flags that a single piece of the loop computes again after each firing (what
+/// a transition above can do, which timers a firing stopped), so that the program grows with
+/// the net and not with the square of its priorities or timers.
+bool firesInLoop(const Net &net, const Priorities &priorities, bool timers);
+
+/// Whether BLOC G reads a place's marking test from a variable set once ("Trilette_gN" in st)
+/// rather than writing it for each output that the place names: only where the place names
+/// outputs so often, under a name (`stemSize` bytes in the program) so long, that the tests
+/// would outgrow its line several times over; never for the places of a net drawn by hand.
+bool markedFlagNeeded(const Place &place, size_t stemSize);
+
 /// Writes the Structured Text program from its header through BLOC M into `out`: INIT, one
 /// firing block per transition, the copy of every s variable into its p variable. Names stand as
 /// in the net. Prints "Ici1" on `trace` (null for none) right after the header row.

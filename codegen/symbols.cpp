@@ -1,5 +1,7 @@
 #include "codegen/symbols.h"
 
+#include "codegen/stwriter.h"
+#include "net/firing.h"
 #include "net/stexpr.h"
 
 #include <algorithm>
@@ -191,22 +193,34 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     std::sort(places_.begin(), places_.end());
 
     // Outputs, in the order of BLOC G.
+    // Each name once (a set, not a search in a sorted list that each name would shift), sorted
+    // at the end for output().
     std::unordered_map<std::string, std::string> byUpper;
+    std::unordered_set<std::string_view> seenOutputs;
     for (const Place *p = net.firstPlace(); p; p = p->next) {
         forEachOutputName(*p, [&](std::string_view name) {
-            if (std::binary_search(outputNames_.begin(), outputNames_.end(),
-                                   std::make_pair(std::string(name), std::string()),
-                                   [](const auto &a, const auto &b) { return a.first < b.first; }))
+            if (!seenOutputs.insert(name).second)
                 return;
             const std::string id
                 = namer.give(name, "S", {""}, "la sortie " + quoted(name), p->line, 0);
-            outputNames_.insert(std::upper_bound(outputNames_.begin(), outputNames_.end(),
-                                                 std::make_pair(std::string(name), id)),
-                                {std::string(name), id});
+            outputNames_.emplace_back(std::string(name), id);
             outputs_.push_back({id, std::string(name), VariableType::Bool, 0, false,
                                 id == name ? std::string() : describe("sortie", name)});
             byUpper.emplace(upper(name), id);
         });
+    }
+    std::sort(outputNames_.begin(), outputNames_.end());
+
+    // BLOC G's variables for the places that name many outputs under a long name.
+    for (const Place *p = net.firstPlace(); p; p = p->next) {
+        if (!markedFlagNeeded(*p, place(p->name).size()))
+            continue;
+        markedFlags_.resize(net.placeCount());
+        markedFlags_[p->index]
+            = namer.give("Place_marquee_" + std::to_string(p->index + 1), "", {""},
+                         "le test de la place " + quoted(p->name), p->line, 0);
+        locals_.push_back({markedFlags_[p->index], std::string(p->name), VariableType::Bool, 0,
+                           false, describe("place", p->name) + " marquée"});
     }
 
     // Predicates: a name is the output, the marking variable or INIT that ST would read under
@@ -279,12 +293,15 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
 
     // A branch with nothing to do still needs a statement: the firing block of a transition
     // that changes nothing, and both branches of a net without places.
+    // In a loop, every firing block has its statement.
+    const Priorities priorities(net, {}, nullptr);
+    const bool loop = firesInLoop(net, priorities, true);
     bool needed = places_.empty();
     for (const Transition *t = net.firstTransition(); t && !needed; t = t->next) {
         bool changes = t->outputs != nullptr;
         for (const ArcRef *arc = t->inputs; arc && !changes; arc = arc->next)
             changes = arc->kind == ArcKind::Normal;
-        needed = !changes;
+        needed = !changes && !loop;
     }
     if (needed) {
         placeholder_ = "Sans_effet";
@@ -305,6 +322,25 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
             + (t->interval.latest < 0 ? std::string("w") : std::to_string(t->interval.latest))
             + "] " + unitName();
         locals_.push_back({id, std::string(t->name), VariableType::Timer, 0, false, comment});
+    }
+
+    if (!loop)
+        return;
+    loop_.block = namer.give("Bloc_F", "", {""}, "le numéro de bloc", 0, 0);
+    locals_.push_back({loop_.block, std::string(), VariableType::Dint, 0, false,
+                       "le bloc de tir en cours, dans l'ordre du fichier"});
+    loop_.fired = namer.give("Tir_F", "", {""}, "l'indicateur de tir", 0, 0);
+    locals_.push_back({loop_.fired, std::string(), VariableType::Bool, 0, false,
+                       "une transition a tiré au dernier tour du BLOC F"});
+    loop_.flags.resize(net.transitionCount());
+    for (const Transition *t : priorities.higherFirst()) {
+        const std::string id
+            = namer.give(makeIdentifier(t->name, "T") + "_prioritaire", "T", {""},
+                         "l'indicateur de priorité de " + quoted(t->name), t->line, 0);
+        loop_.flags[t->index] = id;
+        locals_.push_back({id, std::string(t->name), VariableType::Bool, 0, false,
+                           describe("transition", t->name)
+                               + " ou une transition prioritaire sur elle peut tirer"});
     }
 }
 

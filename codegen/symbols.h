@@ -35,6 +35,16 @@ struct Variable
     std::string comment;
 };
 
+/// The variables of a BLOC F written as a loop over its firing blocks (see writeProgramBody):
+/// the number of the block at hand, whether a firing happened since the flags were last set, and
+/// for each transition that has priority over another (by index, empty for the others) a flag
+/// that it or a transition above it can fire.
+struct BlockLoop
+{
+    std::string block, fired;
+    std::vector<std::string> flags;
+};
+
 /// What a complete program (a POU, or PLCopen XML) needs beyond the net: every name of the net
 /// made a valid IEC 61131-3 identifier, the predicates written with those names, the timers of
 /// the transitions that must wait, and the declarations. The names follow one deterministic
@@ -65,6 +75,15 @@ public:
     /// The variable that a firing block without any statement sets, since strict compilers refuse
     /// an empty THEN; empty when no transition needs it.
     const std::string &placeholder() const { return placeholder_; }
+    /// The variables of BLOC F's loop, or null where BLOC F is written block after block.
+    const BlockLoop *blockLoop() const { return loop_.block.empty() ? nullptr : &loop_; }
+    /// The variable that holds a place's marking test in BLOC G (see markedFlagNeeded), or
+    /// empty.
+    const std::string &markedFlag(const Place &place) const
+    {
+        static const std::string none;
+        return place.index < markedFlags_.size() ? markedFlags_[place.index] : none;
+    }
     /// Places named only by arcs, which the program declares and keeps like the others.
     const std::vector<std::string> &undeclaredPlaces() const { return undeclaredPlaces_; }
     TimeUnit timeUnit() const { return unit_; }
@@ -81,6 +100,8 @@ private:
     std::vector<std::pair<std::string, std::string>> places_, outputNames_;
     TimeUnit unit_;
     std::vector<int32_t> earliest_;
+    BlockLoop loop_;
+    std::vector<std::string> markedFlags_;
 };
 
 /// A valid IEC 61131-3 identifier made from `name`: each run of characters other than ASCII

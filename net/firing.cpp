@@ -85,7 +85,11 @@ Priorities::Priorities(const Net &net, std::string_view fileName, Diagnostics *d
     for (uint32_t c : component)
         ++componentSize[c];
 
-    std::vector<std::vector<uint32_t>> kept(n);
+    // The arcs kept, each pair once, by the lower transition in the order of the lines; and
+    // how many kept arcs each transition has above it, to order them (Kahn's algorithm).
+    direct_.resize(n);
+    std::vector<std::vector<uint32_t>> below(n);
+    std::vector<uint32_t> pending(n, 0), last(n, UINT32_MAX);
     for (const PriorityArc *arc = net.priorities(); arc; arc = arc->next) {
         const uint32_t lower = arc->lower->index, upper = arc->higher->index;
         if (component[lower] == component[upper] && componentSize[component[lower]] > 1) {
@@ -96,35 +100,61 @@ Priorities::Priorities(const Net &net, std::string_view fileName, Diagnostics *d
                                      + " » ignorée : elle fait partie d'un cycle de priorités");
             continue;
         }
-        kept[lower].push_back(upper);
+        below[upper].push_back(lower);
+        ++pending[lower];
     }
-
-    over_.resize(n);
-    std::vector<uint32_t> seen(n, UINT32_MAX), todo;
-    for (uint32_t start = 0; start < n; ++start) {
-        if (kept[start].empty())
-            continue;
-        todo.assign(kept[start].begin(), kept[start].end());
-        std::vector<uint32_t> reached;
-        while (!todo.empty()) {
-            const uint32_t node = todo.back();
-            todo.pop_back();
-            if (seen[node] == start || node == start)
+    // Each transition's direct higher ones, in list order and once: walked from the higher.
+    for (uint32_t upper = 0; upper < n; ++upper) {
+        for (uint32_t lower : below[upper]) {
+            if (last[lower] == upper)
                 continue;
-            seen[node] = start;
-            reached.push_back(node);
-            todo.insert(todo.end(), kept[node].begin(), kept[node].end());
+            last[lower] = upper;
+            direct_[lower].push_back(transitions[upper]);
         }
-        std::sort(reached.begin(), reached.end());
-        for (uint32_t node : reached)
-            over_[start].push_back(transitions[node]);
-        empty_ = false;
+    }
+    std::vector<uint32_t> ready;
+    for (uint32_t t = 0; t < n; ++t)
+        if (pending[t] == 0 && !below[t].empty())
+            ready.push_back(t);
+    // A queue in a vector: those that no other is above, then those freed, in list order.
+    for (size_t next = 0; next < ready.size(); ++next) {
+        const uint32_t upper = ready[next];
+        order_.push_back(transitions[upper]);
+        for (uint32_t lower : below[upper])
+            if (--pending[lower] == 0 && !below[lower].empty())
+                ready.push_back(lower);
     }
 }
 
-const std::vector<const Transition *> &Priorities::over(const Transition &transition) const
+const std::vector<const Transition *> &Priorities::direct(const Transition &transition) const
 {
-    return transition.index < over_.size() ? over_[transition.index] : none_;
+    return transition.index < direct_.size() ? direct_[transition.index] : none_;
+}
+
+bool Priorities::above(const Transition &higher, const Transition &lower, int64_t *budget) const
+{
+    if (lower.index >= direct_.size() || direct_[lower.index].empty())
+        return false;
+    if (seen_.size() != direct_.size())
+        seen_.assign(direct_.size(), 0);
+    if (++stamp_ == 0) {
+        std::fill(seen_.begin(), seen_.end(), 0);
+        stamp_ = 1;
+    }
+    std::vector<const Transition *> todo(direct_[lower.index]);
+    while (!todo.empty()) {
+        const Transition *t = todo.back();
+        todo.pop_back();
+        if (t == &higher)
+            return true;
+        if (seen_[t->index] == stamp_)
+            continue;
+        seen_[t->index] = stamp_;
+        if (budget && --*budget < 0)
+            return false;
+        todo.insert(todo.end(), direct_[t->index].begin(), direct_[t->index].end());
+    }
+    return false;
 }
 
 namespace {
@@ -168,8 +198,10 @@ Simulator::Simulator(const Net &net, int64_t unitMs)
             node.predicate = std::move(parsed.expr);
         }
         node.earliestMs = int64_t(std::max(t->interval.earliest, 0)) * unitMs;
-        for (const Transition *higher : priorities.over(*t))
-            node.higher.push_back(higher->index);
+        // Every transition above this one, through the arcs: the reference may take its time.
+        for (const Transition *higher = net.firstTransition(); higher; higher = higher->next)
+            if (priorities.above(*higher, *t))
+                node.higher.push_back(higher->index);
         nodes_.push_back(std::move(node));
     }
 

@@ -266,9 +266,13 @@ private:
         for (const Place *p = net_.firstPlace(); p; p = p->next) {
             if (!p->actions || !p->actions->next)
                 continue;
-            std::string dropped;
+            // Named from the last node to the second, joined once (not rebuilt per node).
+            std::vector<const ActionNode *> rest;
             for (const ActionNode *a = p->actions->next; a; a = a->next)
-                dropped = quoted(a->text) + (dropped.empty() ? "" : ", ") + dropped;
+                rest.push_back(a);
+            std::string dropped;
+            for (auto a = rest.rbegin(); a != rest.rend(); ++a)
+                dropped += (dropped.empty() ? "" : ", ") + quoted((*a)->text);
             say(Severity::Warning, p->line, p->labelColumn,
                 "étiquette de la place " + quoted(p->name) + " : seul " + quoted(p->actions->text)
                     + ", après la dernière virgule, nomme des sorties ; " + dropped,
@@ -375,14 +379,30 @@ private:
         }
         start = std::vector<uint32_t>();
 
+        // Whether a priority orders two transitions, through any number of others. The walks
+        // along the priority arcs share one budget, linear in the net; past it, a pair counts as
+        // unordered, which at worst reports a conflict too many.
+        int64_t budget = 16 * int64_t(net_.transitionCount()) + (int64_t(1) << 20);
         auto ordered = [&](const Transition &a, const Transition &b) {
-            for (const Transition *higher : priorities.over(a))
-                if (higher == &b)
-                    return true;
-            for (const Transition *higher : priorities.over(b))
-                if (higher == &a)
-                    return true;
-            return false;
+            return priorities.above(a, b, &budget) || priorities.above(b, a, &budget);
+        };
+        std::vector<uint32_t> rank(priorities.empty() ? 0 : net_.transitionCount(), UINT32_MAX);
+        for (size_t i = 0; i < priorities.higherFirst().size(); ++i)
+            rank[priorities.higherFirst()[i]->index] = uint32_t(i);
+        // A group too large to compare pair by pair is ordered when its members, taken from the
+        // highest, each have priority over the next one (the lowest has no rank: it is above
+        // none).
+        auto chain = [&](std::vector<const Transition *> members) {
+            if (rank.empty())
+                return false;
+            std::sort(members.begin(), members.end(),
+                      [&](const Transition *a, const Transition *b) {
+                          return rank[a->index] < rank[b->index];
+                      });
+            for (size_t i = 0; i + 1 < members.size(); ++i)
+                if (!priorities.above(*members[i], *members[i + 1], &budget))
+                    return false;
+            return true;
         };
         constexpr size_t pairLimit = 64;
         std::vector<const Transition *> group;
@@ -414,10 +434,13 @@ private:
             };
             std::vector<bool> involved(group.size(), false);
             bool any = false;
-            for (size_t i = 0; i < group.size(); ++i)
+            if (group.size() > pairLimit) {
+                any = !chain(group);
+                involved.assign(group.size(), any);
+            }
+            for (size_t i = 0; i < group.size() && group.size() <= pairLimit; ++i)
                 for (size_t j = i + 1; j < group.size(); ++j)
-                    if (group.size() > pairLimit
-                        || (!exclusive(i, j) && !ordered(*group[i], *group[j])))
+                    if (!exclusive(i, j) && !ordered(*group[i], *group[j]))
                         involved[i] = involved[j] = any = true;
             if (!any)
                 continue;

@@ -1,7 +1,9 @@
 // The writers on nets built in memory: what the golden files cannot show well.
 
+#include "bench/hostile.h"
 #include "codegen/structurelog.h"
 #include "codegen/stwriter.h"
+#include "run/conversion.h"
 
 #include <QtTest>
 
@@ -22,6 +24,8 @@ class TestCodegen : public QObject
 
 private slots:
     void everyOutputWritten();
+    void hostileShapesStayLinear_data();
+    void hostileShapesStayLinear();
 };
 
 void TestCodegen::everyOutputWritten()
@@ -42,6 +46,66 @@ void TestCodegen::everyOutputWritten()
     QCOMPARE(bytes(out.text()),
              bytes("\n(*-------BLOC G------------*)\n\nO1 := (P1p >=1);\n" + shared + ";\n" + own
                    + "\nEND_IF;\n\n"));
+}
+
+void TestCodegen::hostileShapesStayLinear_data()
+{
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<bool>("noted");
+    // Sizes at which writing every term again in every block (or every diagnostic text again
+    // for every piece) made hundreds of megabytes; their time is measured in bench/.
+    QTest::newRow("priority chain, st") << "chain" << 15000 << int(OutputFormat::St) << false;
+    QTest::newRow("priority chain, pou") << "chain" << 15000 << int(OutputFormat::Pou) << false;
+    QTest::newRow("timers on one place, pou") << "timers" << 6000 << int(OutputFormat::Pou) << true;
+    QTest::newRow("long label") << "label" << 100000 << int(OutputFormat::St) << false;
+    QTest::newRow("long name, many outputs, st")
+        << "outputs" << 8000 << int(OutputFormat::St) << false;
+    // The complete program once inserted each output in a sorted list: 5 s for 60,000.
+    QTest::newRow("long name, many outputs, pou")
+        << "outputs" << 60000 << int(OutputFormat::Pou) << false;
+    // More than 64 transitions on one place, ordered by priorities: no conflict to note.
+    QTest::newRow("many on one place") << "fanin" << 3000 << int(OutputFormat::PlcOpen) << false;
+    QTest::newRow("random priorities") << "random" << 20000 << int(OutputFormat::Pou) << false;
+}
+
+void TestCodegen::hostileShapesStayLinear()
+{
+    QFETCH(QString, shape);
+    QFETCH(int, lines);
+    QFETCH(int, format);
+    QFETCH(bool, noted);
+    bench::HostileShape kind;
+    QVERIFY(bench::hostileShapeNamed(shape.toStdString(), kind));
+    const std::string text = bench::generateHostileNet(kind, lines, 1);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    ConversionJob job;
+    job.netPath = dir.filePath("net.ndr").toStdString();
+    job.outputDir = dir.path().toStdString();
+    job.baseName = "net";
+    job.format = OutputFormat(format);
+    QFile net(QString::fromStdString(job.netPath));
+    QVERIFY(net.open(QIODevice::WriteOnly));
+    net.write(text.data(), qint64(text.size()));
+    net.close();
+
+    const ConversionResult result = convertNet(job, nullptr);
+    QVERIFY(result.written);
+    const qint64 written = QFileInfo(QString::fromStdString(result.logPath)).size()
+        + QFileInfo(QString::fromStdString(result.programPath)).size();
+    qint64 said = 0;
+    bool conflict = false;
+    for (const Diagnostic &d : result.diagnostics.all()) {
+        said += qint64(d.format().size());
+        conflict |= d.format().find("alimente") != std::string::npos;
+    }
+    // The bound of the fuzzer: a fixed multiple of the net, beyond the fixed headers.
+    QVERIFY2(written <= 16 * qint64(text.size()) + 4096,
+             qPrintable(QString("%1 octets écrits pour %2").arg(written).arg(text.size())));
+    QVERIFY2(said <= 16 * qint64(text.size()) + 4096, qPrintable(QString::number(said)));
+    QCOMPARE(conflict, noted);
 }
 
 QTEST_APPLESS_MAIN(TestCodegen)

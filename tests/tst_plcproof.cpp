@@ -109,6 +109,21 @@ bool wrapStatementList(const Prepared &p, std::string *program)
     TextSink body;
     writeStCode(p.net, body, nullptr);
     appendOutputBlock(p.net, body);
+    // The variables that the program's own comments ask the project to declare, pasted as
+    // they stand.
+    const std::string_view text = body.text();
+    const std::string_view asked = "d\xC3\xA9"
+                                   "clarer dans le projet : ";
+    for (size_t at = text.find(asked); at != std::string_view::npos; at = text.find(asked, at)) {
+        at += asked.size();
+        const size_t end = text.find(" *)", at);
+        std::string_view list = text.substr(at, end - at);
+        while (!list.empty()) {
+            const size_t semicolon = list.find(';');
+            places += "    " + std::string(list.substr(0, semicolon + 1)) + "\n";
+            list.remove_prefix(std::min(list.size(), semicolon + 2));
+        }
+    }
     // Blocks without a variable are left out: strict compilers refuse them.
     auto block = [](const char *kind, const std::string &variables) {
         return variables.empty() ? std::string() : kind + ("\n" + variables) + "END_VAR\n";
