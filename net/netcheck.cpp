@@ -48,6 +48,23 @@ private:
     NameIndex<Names> index_;
 };
 
+/// The offset of the first parenthesis of `text` that has no partner ('(' or ')', whatever
+/// stands around it), or npos when they all pair up.
+size_t unbalancedParenthesis(std::string_view text)
+{
+    std::vector<size_t> open;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '(') {
+            open.push_back(i);
+        } else if (text[i] == ')') {
+            if (open.empty())
+                return i;
+            open.pop_back();
+        }
+    }
+    return open.empty() ? std::string_view::npos : open.front();
+}
+
 /// Reports findings of one net at their lines.
 class Checker
 {
@@ -201,8 +218,24 @@ private:
     {
         const Severity severity = options_.strict ? Severity::Error : Severity::Warning;
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
+            if (t->unreadLabelColumn)
+                say(severity, t->line, t->unreadLabelColumn,
+                    "étiquette de la transition " + quoted(t->name)
+                        + " non lue : elle n'est pas là où l'éditeur met l'étiquette d'une "
+                          "transition (« t X Y NOM [ANCRE] EFT LFT ANCRE {ÉTIQUETTE} ANCRE »)",
+                    options_.strict ? "" : " ; la transition tire sans prédicat");
             if (t->predicate.empty())
                 continue;
+            if (const size_t unmatched = unbalancedParenthesis(t->predicate);
+                unmatched != std::string_view::npos) {
+                // Written as it stands, such a predicate would close the condition that holds
+                // the arcs' tests, or leave it open: no format may carry it.
+                say(Severity::Error, t->line, t->predicateColumn + int(unmatched),
+                    "prédicat " + quoted(t->predicate) + " de la transition " + quoted(t->name),
+                    " : ses parenthèses ne s'équilibrent pas, il sortirait de la condition du "
+                    "tir");
+                continue;
+            }
             const ParseResult result = parseExpression(t->predicate);
             if (!result.ok) {
                 say(severity, t->line, t->predicateColumn + int(result.error.offset),

@@ -80,10 +80,17 @@ void TestCli::cases_data()
     QTest::addColumn<TextCase>("c");
     QList<TextCase> all = readCaseFile(dataDir + "cli.cases");
     const QByteArray mini = "p 1 2 A 1 n\nt 1 2 T 0 w n\ne A T 1 n\nh\n";
-    all << generated("a line of 50 MB", "a " + QByteArray(50 << 20, 'x') + "\n" + mini)
-        << generated("a million tokens on one line",
-                     "p 1 2 A 1 n\nt 1 2 T 0 w" + QByteArray(2000000, ' ').replace("  ", " x")
-                         + "\ne A T 1 n\nh\n");
+    TextCase tokens
+        = generated("a million tokens on one line",
+                    "p 1 2 A 1 n\nt 1 2 T 0 w" + QByteArray(2000000, ' ').replace("  ", " x")
+                        + "\ne A T 1 n\nh\n");
+    tokens.sections << CaseSection {"stderr",
+                                    {},
+                                    "n.ndr:2:15: avertissement: étiquette de la transition « T » "
+                                    "non lue : elle n'est pas là où l'éditeur met l'étiquette "
+                                    "d'une transition (« t X Y NOM [ANCRE] EFT LFT ANCRE "
+                                    "{ÉTIQUETTE} ANCRE ») ; la transition tire sans prédicat\n"};
+    all << generated("a line of 50 MB", "a " + QByteArray(50 << 20, 'x') + "\n" + mini) << tokens;
     // Lines the reader has warnings about, megabytes of them, then a NUL byte: the file is no
     // net, and gets its one error alone.
     all << TextCase {
