@@ -128,7 +128,8 @@ private:
                 say(Severity::Warning, p->line, 0,
                     "place " + quoted(p->name) + " déjà déclarée ligne "
                         + std::to_string(first->line),
-                    " : les deux ont les mêmes variables de marquage");
+                    " : les deux ont les mêmes variables de marquage, qui prennent le marquage "
+                    "de la première");
         }
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             const Net::Node node = net_.findNode(t->name);
