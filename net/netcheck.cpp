@@ -170,6 +170,8 @@ private:
     void duplicateArcs()
     {
         std::vector<const ArcRef *> arcs;
+        std::vector<int64_t> sums;
+        std::vector<bool> overflowed;
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             for (const ArcRef *list : {t->inputs, t->outputs}) {
                 if (!list || !list->next)
@@ -191,11 +193,30 @@ private:
                 auto same = [](const ArcRef *a, const ArcRef *b) {
                     return a->kind == b->kind && a->placeName == b->placeName;
                 };
+                // Weights that add up must stay a 32-bit count: the program tests their sum and
+                // takes or gives each one, which would then differ.
+                sums.clear();
+                for (const ArcRef *arc : arcs)
+                    sums.push_back(arc->weight);
+                auto add = [&](size_t arc, size_t first) {
+                    const bool adds = !input || arcs[arc]->kind == ArcKind::Normal;
+                    const int64_t total = sums[first] += arcs[arc]->weight;
+                    if (adds && !overflowed[first] && (total > INT32_MAX || total < INT32_MIN)) {
+                        overflowed[first] = true;
+                        say(Severity::Error, arcs[arc]->line, 0,
+                            "les poids des arcs " + quoted(input ? arcs[arc]->placeName : t->name)
+                                + " → " + quoted(input ? t->name : arcs[arc]->placeName)
+                                + " s'ajoutent au-delà des limites d'un entier de 32 bits",
+                            " : le programme ne peut pas les compter");
+                    }
+                };
+                overflowed.assign(arcs.size(), false);
                 if (arcs.size() <= 16) {
                     for (size_t i = 1; i < arcs.size(); ++i)
                         for (size_t j = 0; j < i; ++j)
                             if (same(arcs[i], arcs[j])) {
                                 report(arcs[i], arcs[j]);
+                                add(i, j);
                                 break;
                             }
                     continue;
@@ -206,10 +227,12 @@ private:
                                                         : a->kind < b->kind;
                 });
                 for (size_t i = 1, first = 0; i < arcs.size(); ++i) {
-                    if (same(arcs[i], arcs[first]))
+                    if (same(arcs[i], arcs[first])) {
                         report(arcs[i], arcs[first]);
-                    else
+                        add(i, first);
+                    } else {
                         first = i;
+                    }
                 }
             }
         }
