@@ -152,6 +152,8 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
             if (complete && read == ReadResult::Done)
                 symbols = std::make_unique<ProgramSymbols>(net, job.baseName, job.timeUnit,
                                                            job.netPath, found);
+            else if (read == ReadResult::Done)
+                checkStNames(net, job.netPath, found);
             found.sortByLine();
             if (job.warningsAreErrors)
                 found.makeWarningsErrors();
