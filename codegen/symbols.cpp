@@ -274,7 +274,8 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
               });
     }
 
-    // The program's name comes last: the names the net gives, which the user wires, come first.
+    // The program's name comes after the names the net gives, which the user wires, and before
+    // the timers, the program's own.
     programName_ = namer.give(baseName, "RdP", {""}, "le programme", 0, 0);
 
     // A branch with nothing to do still needs a statement: the firing block of a transition
