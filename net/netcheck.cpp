@@ -52,17 +52,18 @@ private:
 /// stands around it), or npos when they all pair up.
 size_t unbalancedParenthesis(std::string_view text)
 {
-    std::vector<size_t> open;
+    size_t depth = 0, outermost = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '(') {
-            open.push_back(i);
+            if (depth++ == 0)
+                outermost = i;
         } else if (text[i] == ')') {
-            if (open.empty())
+            if (depth == 0)
                 return i;
-            open.pop_back();
+            --depth;
         }
     }
-    return open.empty() ? std::string_view::npos : open.front();
+    return depth == 0 ? std::string_view::npos : outermost;
 }
 
 /// Reports findings of one net at their lines.
