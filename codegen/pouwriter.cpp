@@ -1,6 +1,7 @@
 #include "codegen/pouwriter.h"
 
 #include "codegen/stwriter.h"
+#include "util/utf8.h"
 
 namespace trilette {
 
@@ -41,16 +42,9 @@ std::string commentText(std::string_view text)
     for (size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-        // A whole UTF-8 sequence stays; a stray byte does not.
-        const size_t length = c < 0x80 ? 1
-            : (c & 0xE0) == 0xC0       ? 2
-            : (c & 0xF0) == 0xE0       ? 3
-            : (c & 0xF8) == 0xF0       ? 4
-                                       : 0;
-        bool whole = length > 1 && c >= 0xC2 && c <= 0xF4 && i + length <= text.size();
-        for (size_t k = 1; whole && k < length; ++k)
-            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        if (whole) {
+        // A UTF-8 sequence stays; a byte that is none does not.
+        const size_t length = c < 0x80 ? 1 : utf8Length(text, i);
+        if (length > 1) {
             safe.append(text.substr(i, length));
             i += length;
             continue;

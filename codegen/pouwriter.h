@@ -26,8 +26,9 @@ struct ConfigurationNames
 void writePou(const Net &net, const ProgramSymbols &symbols, std::string_view netName,
               TextSink &out);
 
-/// `text` made safe inside an ST comment: nothing in it can end the comment, and only printable
-/// ASCII and whole UTF-8 sequences are kept (every other byte becomes '?').
+/// `text` made safe inside an ST comment: "*)" and "(*" get a blank inside them, so that nothing
+/// in it ends or opens a comment; printable ASCII and UTF-8 sequences (see utf8Length) are kept,
+/// every other byte becomes '?'.
 std::string commentText(std::string_view text);
 
 } // namespace trilette

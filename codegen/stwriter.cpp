@@ -223,14 +223,10 @@ public:
     void outputBlock();
 
 private:
-    /// Whether a place is the first of its name. A complete program declares each name once,
-    /// with the first place's marking; the st format writes every place line as it stands.
-    bool firstOfName(const Place &place)
-    {
-        if (!symbols_)
-            return true;
-        return place.firstOfName;
-    }
+    /// Whether a place is the first of its name. Two places of one name are one pair of
+    /// variables: every format initialises them once, with the first place's marking, as the
+    /// arcs that name them go to the first.
+    static bool firstOfName(const Place &place) { return place.firstOfName; }
 
     std::string_view place_(std::string_view name) const
     {

@@ -288,7 +288,8 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
               });
     }
 
-    // The program's name comes last: the names the net gives, which the user wires, come first.
+    // The program's name comes after the names the net gives, which the user wires, and before
+    // the timers, the program's own.
     programName_ = namer.give(baseName, "RdP", {""}, "le programme", 0, 0);
 
     // A branch with nothing to do still needs a statement: the firing block of a transition
@@ -342,6 +343,108 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
                            describe("transition", t->name)
                                + " ou une transition prioritaire sur elle peut tirer"});
     }
+}
+
+namespace {
+
+/// Whether `name` stands as an identifier in ST: a letter or '_', then letters, digits and
+/// single '_', not ending with '_'.
+bool isStIdentifier(std::string_view name)
+{
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])) || name.back() == '_')
+        return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c >= 0x80 || !(std::isalnum(c) || c == '_')
+            || (c == '_' && i + 1 < name.size() && name[i + 1] == '_'))
+            return false;
+    }
+    return true;
+}
+
+/// Why a spelling that st writes cannot compile, or nothing when it can. The blanks around an
+/// output's name stand apart from it in the program.
+std::string stSpellingFault(std::string_view spelling)
+{
+    spelling.remove_prefix(std::min(spelling.find_first_not_of(' '), spelling.size()));
+    spelling.remove_suffix(spelling.size() - (spelling.find_last_not_of(' ') + 1));
+    if (!isStIdentifier(spelling))
+        return quoted(spelling) + " n'est pas un identificateur ST";
+    if (isReservedWord(spelling))
+        return quoted(spelling) + " est un mot réservé du ST";
+    return {};
+}
+
+std::string placeFault(std::string_view name)
+{
+    std::string fault;
+    for (const char *suffix : {"p", "s"})
+        if (fault.empty())
+            fault = stSpellingFault(std::string(name) + suffix);
+    return fault;
+}
+
+} // namespace
+
+void checkStNames(const Net &net, std::string_view fileName, Diagnostics &diagnostics)
+{
+    // Most nets have none: the names a complete program gives, which take a while to work out,
+    // are only worked out for a net that has one.
+    bool any = false;
+    for (const Place *p = net.firstPlace(); p && !any; p = p->next) {
+        any = !placeFault(p->name).empty();
+        forEachOutputName(
+            *p, [&](std::string_view name) { any = any || !stSpellingFault(name).empty(); });
+    }
+    for (const Transition *t = net.firstTransition(); t && !any; t = t->next)
+        for (const ArcRef *list : {t->inputs, t->outputs})
+            for (const ArcRef *arc = list; arc && !any; arc = arc->next)
+                any = arc->place == ArcRef::noPlace && !placeFault(arc->placeName).empty();
+    if (!any)
+        return;
+
+    Diagnostics notes;
+    const ProgramSymbols symbols(net, "RdP", TimeUnit::Seconds, fileName, notes);
+    auto warn = [&](int line, const std::string &what, const std::string &fault,
+                    const std::string &spelling) {
+        diagnostics.add(Severity::Warning, fileName, line, 0,
+                        what + " : " + fault
+                            + ", le programme ne compilera pas tel quel (le programme complet "
+                              "écrit "
+                            + spelling + ")");
+    };
+    auto place = [&](std::string_view name, int line) {
+        const std::string fault = placeFault(name);
+        if (fault.empty())
+            return;
+        const std::string stem(symbols.place(name));
+        warn(line, "la place " + quoted(name), fault,
+             quoted(stem + "p") + " et " + quoted(stem + "s"));
+    };
+    std::unordered_set<std::string_view> seen;
+    for (const Place *p = net.firstPlace(); p; p = p->next) {
+        if (p->firstOfName)
+            place(p->name, p->line);
+    }
+    for (const Place *p = net.firstPlace(); p; p = p->next) {
+        forEachOutputName(*p, [&](std::string_view name) {
+            const std::string fault = stSpellingFault(name);
+            if (!fault.empty() && seen.insert(name).second)
+                warn(p->line, "la sortie " + quoted(name), fault, quoted(symbols.output(name)));
+        });
+    }
+    // A place that only arcs name, at its first arc.
+    std::unordered_map<std::string_view, int> firstLine;
+    for (const Transition *t = net.firstTransition(); t; t = t->next)
+        for (const ArcRef *list : {t->inputs, t->outputs})
+            for (const ArcRef *arc = list; arc; arc = arc->next)
+                if (arc->place == ArcRef::noPlace) {
+                    auto [it, added] = firstLine.emplace(arc->placeName, arc->line);
+                    if (!added)
+                        it->second = std::min(it->second, int(arc->line));
+                }
+    for (const std::string &name : symbols.undeclaredPlaces())
+        place(name, firstLine[name]);
 }
 
 std::string_view ProgramSymbols::place(std::string_view placeName) const

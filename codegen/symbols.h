@@ -104,6 +104,11 @@ private:
     std::vector<std::string> markedFlags_;
 };
 
+/// Reports, as warnings at their lines, the names that the st format writes as the net has them
+/// (the two marking variables of each place, the outputs) and that are no ST identifier or are
+/// reserved words, each with the spelling that a complete program gives it.
+void checkStNames(const Net &net, std::string_view fileName, Diagnostics &diagnostics);
+
 /// A valid IEC 61131-3 identifier made from `name`: each run of characters other than ASCII
 /// letters and digits becomes one '_', none at either end; `prefix` and '_' go before a name
 /// that would start with a digit or be empty. Reserved words are not handled here.

@@ -315,6 +315,8 @@ std::string dumpNet(const Net &net)
             out.append(" i=[").append(std::to_string(t->interval.earliest)).append(",");
             out.append(t->interval.latest < 0 ? "w" : std::to_string(t->interval.latest)) += ']';
         }
+        if (t->unreadLabelColumn)
+            out.append(" unread=").append(std::to_string(t->unreadLabelColumn));
         out += '\n';
     }
     for (const PriorityArc *arc = net.priorities(); arc; arc = arc->next)

@@ -98,6 +98,9 @@ struct Transition
     /// Position in the transition list, from 0.
     uint32_t index = 0;
     TimeInterval interval;
+    /// Column of a label that the line holds where no shape of a transition line puts it, so
+    /// that the predicate could not be read (0 when the label, if any, was read).
+    int32_t unreadLabelColumn = 0;
 };
 
 /// An arc between two transitions: `higher` has priority over `lower`, which may not fire while

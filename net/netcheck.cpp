@@ -48,6 +48,24 @@ private:
     NameIndex<Names> index_;
 };
 
+/// The offset of the first parenthesis of `text` that has no partner ('(' or ')', whatever
+/// stands around it), or npos when they all pair up.
+size_t unbalancedParenthesis(std::string_view text)
+{
+    size_t depth = 0, outermost = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '(') {
+            if (depth++ == 0)
+                outermost = i;
+        } else if (text[i] == ')') {
+            if (depth == 0)
+                return i;
+            --depth;
+        }
+    }
+    return depth == 0 ? std::string_view::npos : outermost;
+}
+
 /// Reports findings of one net at their lines.
 class Checker
 {
@@ -111,7 +129,8 @@ private:
                 say(Severity::Warning, p->line, 0,
                     "place " + quoted(p->name) + " déjà déclarée ligne "
                         + std::to_string(first->line),
-                    " : les deux ont les mêmes variables de marquage");
+                    " : les deux ont les mêmes variables de marquage, qui prennent le marquage "
+                    "de la première");
         }
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             const Net::Node node = net_.findNode(t->name);
@@ -152,6 +171,8 @@ private:
     void duplicateArcs()
     {
         std::vector<const ArcRef *> arcs;
+        std::vector<int64_t> sums;
+        std::vector<bool> overflowed;
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             for (const ArcRef *list : {t->inputs, t->outputs}) {
                 if (!list || !list->next)
@@ -173,11 +194,30 @@ private:
                 auto same = [](const ArcRef *a, const ArcRef *b) {
                     return a->kind == b->kind && a->placeName == b->placeName;
                 };
+                // Weights that add up must stay a 32-bit count: the program tests their sum and
+                // takes or gives each one, which would then differ.
+                sums.clear();
+                for (const ArcRef *arc : arcs)
+                    sums.push_back(arc->weight);
+                auto add = [&](size_t arc, size_t first) {
+                    const bool adds = !input || arcs[arc]->kind == ArcKind::Normal;
+                    const int64_t total = sums[first] += arcs[arc]->weight;
+                    if (adds && !overflowed[first] && (total > INT32_MAX || total < INT32_MIN)) {
+                        overflowed[first] = true;
+                        say(Severity::Error, arcs[arc]->line, 0,
+                            "les poids des arcs " + quoted(input ? arcs[arc]->placeName : t->name)
+                                + " → " + quoted(input ? t->name : arcs[arc]->placeName)
+                                + " s'ajoutent au-delà des limites d'un entier de 32 bits",
+                            " : le programme ne peut pas les compter");
+                    }
+                };
+                overflowed.assign(arcs.size(), false);
                 if (arcs.size() <= 16) {
                     for (size_t i = 1; i < arcs.size(); ++i)
                         for (size_t j = 0; j < i; ++j)
                             if (same(arcs[i], arcs[j])) {
                                 report(arcs[i], arcs[j]);
+                                add(i, j);
                                 break;
                             }
                     continue;
@@ -188,10 +228,12 @@ private:
                                                         : a->kind < b->kind;
                 });
                 for (size_t i = 1, first = 0; i < arcs.size(); ++i) {
-                    if (same(arcs[i], arcs[first]))
+                    if (same(arcs[i], arcs[first])) {
                         report(arcs[i], arcs[first]);
-                    else
+                        add(i, first);
+                    } else {
                         first = i;
+                    }
                 }
             }
         }
@@ -201,8 +243,24 @@ private:
     {
         const Severity severity = options_.strict ? Severity::Error : Severity::Warning;
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
+            if (t->unreadLabelColumn)
+                say(severity, t->line, t->unreadLabelColumn,
+                    "étiquette de la transition " + quoted(t->name)
+                        + " non lue : elle n'est pas là où l'éditeur met l'étiquette d'une "
+                          "transition (« t X Y NOM [ANCRE] EFT LFT ANCRE {ÉTIQUETTE} ANCRE »)",
+                    options_.strict ? "" : " ; la transition tire sans prédicat");
             if (t->predicate.empty())
                 continue;
+            if (const size_t unmatched = unbalancedParenthesis(t->predicate);
+                unmatched != std::string_view::npos) {
+                // Written as it stands, such a predicate would close the condition that holds
+                // the arcs' tests, or leave it open: no format may carry it.
+                say(Severity::Error, t->line, t->predicateColumn + int(unmatched),
+                    "prédicat " + quoted(t->predicate) + " de la transition " + quoted(t->name),
+                    " : ses parenthèses ne s'équilibrent pas, il sortirait de la condition du "
+                    "tir");
+                continue;
+            }
             const ParseResult result = parseExpression(t->predicate);
             if (!result.ok) {
                 say(severity, t->line, t->predicateColumn + int(result.error.offset),

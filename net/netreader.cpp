@@ -22,20 +22,28 @@ namespace trilette {
 namespace {
 
 /// The tokens of one line: views into the line. An absent token is an empty view (a present
-/// token is never empty).
+/// token is never empty). With them, where the line opened its braces.
 class Tokens
 {
 public:
-    Tokens(const std::string_view *first, size_t count)
+    Tokens(const std::string_view *first, size_t count, const uint32_t *braces = nullptr,
+           size_t braceCount = 0)
         : first_(first)
         , count_(count)
+        , braces_(braces)
+        , braceCount_(braceCount)
     { }
     size_t size() const { return count_; }
     std::string_view operator[](size_t index) const { return first_[index]; }
+    /// Offsets in the line of its '{', in line order.
+    size_t braceCount() const { return braceCount_; }
+    uint32_t brace(size_t index) const { return braces_[index]; }
 
 private:
     const std::string_view *first_;
     size_t count_;
+    const uint32_t *braces_;
+    size_t braceCount_;
 };
 
 /// Where a line came from, and where the reader reports what it meets there.
@@ -103,13 +111,14 @@ bool isCSpace(char c)
 }
 
 /// Turns a braced label into one token: each brace becomes a blank and each blank between
-/// braces an '@'. Braces do not nest.
-void protectBraces(char *begin, char *end)
+/// braces an '@'. Braces do not nest. The offset of each '{' is appended to `braces`.
+void protectBraces(char *begin, char *end, std::vector<uint32_t> &braces)
 {
     bool inside = false;
     for (char *p = begin; p != end; ++p) {
         char &c = *p;
         if (c == '{') {
+            braces.push_back(uint32_t(p - begin));
             c = ' ';
             inside = true;
         } else if (c == '}') {
@@ -335,6 +344,42 @@ bool addPlace(Net &net, NodeCache &nodes, const Tokens &tokens, const LineRef &l
     return true;
 }
 
+/// The label token of a transition line (empty for none): the first braced group after the
+/// name; without one, the token that the editor's shape of the line gives, "t X Y NAME [ANCHOR]
+/// EFT LFT ANCHOR LABEL ANCHOR", or token 8 of a line of ten. A label that neither finds is not
+/// read: `unread` gets its column.
+std::string_view transitionLabel(const Tokens &tokens, const LineRef &line, int32_t &unread)
+{
+    const size_t nameEnd = size_t(tokens[3].data() + tokens[3].size() - line.text.data());
+    size_t group = 0;
+    while (group < tokens.braceCount() && tokens.brace(group) < nameEnd)
+        ++group;
+    if (group < tokens.braceCount()) {
+        // The group's token starts right after its brace; an empty group has none.
+        const char *start = line.text.data() + tokens.brace(group) + 1;
+        std::string_view label;
+        for (size_t n = 4; n < tokens.size() && label.empty(); ++n)
+            if (tokens[n].data() == start)
+                label = tokens[n];
+        if (group + 1 < tokens.braceCount())
+            unread = int32_t(tokens.brace(group + 1)) + 1;
+        return label;
+    }
+    // Blanks after the last token leave an absent token, which is no part of the shape.
+    size_t count = tokens.size();
+    while (count > 0 && tokens[count - 1].empty())
+        --count;
+    const size_t first = count > 4 && isAnchor(tokens[4]) ? 5 : 4;
+    if (count <= first + 3)
+        return {};
+    if (count <= first + 5)
+        return tokens[first + 3];
+    if (count == 10)
+        return tokens[8];
+    unread = line.column(tokens[first + 3]);
+    return {};
+}
+
 /// Handles a transition line; false when the line lacks a token and is skipped.
 bool addTransition(Net &net, NodeCache &nodes, const Tokens &tokens, const LineRef &line)
 {
@@ -355,13 +400,14 @@ bool addTransition(Net &net, NodeCache &nodes, const Tokens &tokens, const LineR
         }
     }
     readInterval(tokens, transition, line);
-    if (tokens.size() != 10 || tokens[8].empty())
+    const std::string_view token = transitionLabel(tokens, line, transition.unreadLabelColumn);
+    if (token.empty())
         return true;
 
-    const std::string_view label = labelText(tokens[8]);
+    const std::string_view label = labelText(token);
     std::string_view content = label;
     content.remove_prefix(std::min(content.find_first_not_of(" ["), content.size()));
-    const int contentColumn = line.column(tokens[8]) + int(label.size() - content.size());
+    const int contentColumn = line.column(token) + int(label.size() - content.size());
     transition.predicateColumn = contentColumn;
     size_t semicolon = content.find(';');
     if (semicolon == std::string_view::npos) {
@@ -465,8 +511,8 @@ public:
     };
 
     /// Cuts one line (without its line feed); the line's text is `text`, its number `number()`.
-    Cut cut(char *begin, char *end, std::vector<std::string_view> &tokens, std::string_view &text,
-            int &count)
+    Cut cut(char *begin, char *end, std::vector<std::string_view> &tokens,
+            std::vector<uint32_t> &braces, std::string_view &text, int &count)
     {
         ++number_;
         if (begin != end && *begin == 'h')
@@ -480,7 +526,7 @@ public:
             end = static_cast<char *>(nul);
         if (std::memchr(begin, '{', size_t(end - begin))
             || std::memchr(begin, '}', size_t(end - begin)))
-            protectBraces(begin, end);
+            protectBraces(begin, end, braces);
         text = std::string_view(begin, size_t(end - begin));
         count = splitString(text, ' ', tokens);
         return Cut::Line;
@@ -568,6 +614,7 @@ struct LineBatch
     {
         int number;
         uint32_t firstToken;
+        uint32_t firstBrace;
         std::string_view text;
     };
 
@@ -576,6 +623,8 @@ struct LineBatch
     std::vector<Line> lines;
     /// The tokens of every line, end to end; a line's run ends where the next line's starts.
     std::vector<std::string_view> tokens;
+    /// The offsets of the braces of every line, end to end, as the tokens.
+    std::vector<uint32_t> braces;
     End end = End::None;
     /// Bytes of the file read when the batch was filled.
     uint64_t bytesRead = 0;
@@ -586,7 +635,11 @@ struct LineBatch
     {
         const size_t first = lines[line].firstToken;
         const size_t last = line + 1 < lines.size() ? lines[line + 1].firstToken : tokens.size();
-        return Tokens(tokens.data() + first, last - first);
+        const size_t firstBrace = lines[line].firstBrace;
+        const size_t lastBrace
+            = line + 1 < lines.size() ? lines[line + 1].firstBrace : braces.size();
+        return Tokens(tokens.data() + first, last - first, braces.data() + firstBrace,
+                      lastBrace - firstBrace);
     }
 };
 
@@ -607,6 +660,7 @@ public:
     {
         batch.lines.clear();
         batch.tokens.clear();
+        batch.braces.clear();
         batch.end = LineBatch::End::None;
         batch.bytesRead = bytesRead_;
         try {
@@ -679,9 +733,10 @@ private:
     bool cutLine(LineBatch &batch, char *begin, char *end)
     {
         const auto firstToken = uint32_t(batch.tokens.size());
+        const auto firstBrace = uint32_t(batch.braces.size());
         std::string_view text;
         int count = 0;
-        switch (cutter_.cut(begin, end, batch.tokens, text, count)) {
+        switch (cutter_.cut(begin, end, batch.tokens, batch.braces, text, count)) {
         case LineCutter::Cut::End:
             return true;
         case LineCutter::Cut::Empty:
@@ -689,7 +744,7 @@ private:
         case LineCutter::Cut::Line:
             break;
         }
-        batch.lines.push_back({cutter_.number(), firstToken, text});
+        batch.lines.push_back({cutter_.number(), firstToken, firstBrace, text});
         return false;
     }
 
@@ -821,22 +876,25 @@ ReadResult readNetText(std::string_view text, std::string_view fileName, Net &ne
         LineCutter cutter;
         LineHandler handler(fileName, net, trace, diagnostics);
         std::vector<std::string_view> tokens;
+        std::vector<uint32_t> braces;
         bool ended = false;
         char *const begin = copy.data(), *const end = begin + copy.size();
         for (char *start = begin; start < end && !ended;) {
             char *feed = static_cast<char *>(std::memchr(start, '\n', size_t(end - start)));
             char *stop = feed ? feed : end;
             tokens.clear();
+            braces.clear();
             std::string_view line;
             int count = 0;
-            switch (cutter.cut(start, stop, tokens, line, count)) {
+            switch (cutter.cut(start, stop, tokens, braces, line, count)) {
             case LineCutter::Cut::End:
                 ended = true;
                 break;
             case LineCutter::Cut::Empty:
                 break;
             case LineCutter::Cut::Line:
-                handler.handle(cutter.number(), line, Tokens(tokens.data(), tokens.size()));
+                handler.handle(cutter.number(), line,
+                               Tokens(tokens.data(), tokens.size(), braces.data(), braces.size()));
                 break;
             }
             start = stop + 1;

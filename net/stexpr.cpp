@@ -1,5 +1,8 @@
 #include "net/stexpr.h"
 
+#include "util/diagnostic.h"
+#include "util/utf8.h"
+
 #include <cctype>
 
 #include <algorithm>
@@ -63,25 +66,6 @@ int digitValue(char c)
         return c - '0';
     c = upper(c);
     return c >= 'A' && c <= 'F' ? c - 'A' + 10 : 99;
-}
-
-/// Length of the valid UTF-8 sequence at `p`, or 0.
-size_t utf8Length(std::string_view s, size_t p)
-{
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned c = byte(p);
-    const size_t length = c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
-    if (length == 0 || p + length > s.size())
-        return 0;
-    const unsigned low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
-    const unsigned high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
-    if (byte(p + 1) < low || byte(p + 1) > high)
-        return 0;
-    for (size_t i = 2; i < length; ++i) {
-        if (byte(p + i) < 0x80 || byte(p + i) > 0xBF)
-            return 0;
-    }
-    return length;
 }
 
 enum class Tok : uint8_t {
@@ -535,14 +519,10 @@ BinaryOperator binaryOperator(Tok tok)
     }
 }
 
-std::string quoted(std::string_view text)
+/// A piece of a predicate between French quotes, cut after 40 bytes.
+std::string quotedPiece(std::string_view text)
 {
-    constexpr size_t shown = 40;
-    std::string out = "« ";
-    out += text.substr(0, shown);
-    if (text.size() > shown)
-        out += "…";
-    return out + " »";
+    return quoted(text, 40);
 }
 
 bool isFeminine(std::string_view what)
@@ -710,7 +690,7 @@ private:
             ++q;
         error_.kind = kind;
         error_.offset = p;
-        error_.found = quoted(s_.substr(p, q - p));
+        error_.found = quotedPiece(s_.substr(p, q - p));
         return false;
     }
 
@@ -840,7 +820,7 @@ private:
         if (tok_ == Tok::End)
             return "fin du prédicat";
         if (tok_ == Tok::Comment)
-            return "début de commentaire " + quoted(text);
+            return "début de commentaire " + quotedPiece(text);
         if (tok_ == Tok::Other && c == 0)
             return "caractère nul";
         if (tok_ == Tok::Other && (c < 0x20 || c == 0x7F || (c >= 0x80 && text.size() == 1))) {
@@ -848,7 +828,7 @@ private:
             std::snprintf(octet, sizeof octet, "octet 0x%02X", c);
             return octet;
         }
-        return quoted(text);
+        return quotedPiece(text);
     }
 
     bool fail(const char *expected)
@@ -1516,11 +1496,11 @@ EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
         if (node.kind >= ExprKind::Add && node.kind <= ExprKind::Plus && node.kind != ExprKind::Not
             && (x.isBool || (binary && y.isBool)))
             return stop(EvalResult::Failed, node.mark,
-                        quoted(operatorText(expr, node)) + " appliqué à un BOOL");
+                        quotedPiece(operatorText(expr, node)) + " appliqué à un BOOL");
         if (binary && x.isBool != y.isBool && node.kind != ExprKind::Call)
             return stop(EvalResult::Failed, node.mark,
-                        quoted(operatorText(expr, node)) + " entre un " + typeName(x) + " et un "
-                            + typeName(y));
+                        quotedPiece(operatorText(expr, node)) + " entre un " + typeName(x)
+                            + " et un " + typeName(y));
         Value &v = values[i];
         switch (node.kind) {
         case ExprKind::Or:
@@ -1589,7 +1569,7 @@ EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
             const std::optional<Value> found = lookup ? lookup(text) : std::nullopt;
             if (!found)
                 return stop(EvalResult::Failed, node.begin,
-                            "variable " + quoted(text) + " sans valeur");
+                            "variable " + quotedPiece(text) + " sans valeur");
             v = *found;
             break;
         }
@@ -1598,7 +1578,7 @@ EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
             const std::optional<int32_t> literal = dintLiteral(text, negated);
             if (!literal)
                 return stop(EvalResult::Failed, node.begin,
-                            "constante " + quoted(text) + " hors des limites d'un DINT");
+                            "constante " + quotedPiece(text) + " hors des limites d'un DINT");
             v = Value::dint(*literal);
             break;
         }
@@ -1607,19 +1587,19 @@ EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
             break;
         case ExprKind::RealLiteral:
             return stop(EvalResult::Unsupported, node.begin,
-                        "constante réelle " + quoted(text) + " non évaluable");
+                        "constante réelle " + quotedPiece(text) + " non évaluable");
         case ExprKind::TypedLiteral:
             return stop(EvalResult::Unsupported, node.begin,
-                        "constante " + quoted(text) + " non évaluable");
+                        "constante " + quotedPiece(text) + " non évaluable");
         case ExprKind::DirectAddress:
             return stop(EvalResult::Unsupported, node.begin,
-                        "adresse " + quoted(text) + " non évaluable");
+                        "adresse " + quotedPiece(text) + " non évaluable");
         case ExprKind::Member:
             return stop(EvalResult::Unsupported, node.begin,
-                        "sortie de bloc " + quoted(text) + " non évaluable");
+                        "sortie de bloc " + quotedPiece(text) + " non évaluable");
         case ExprKind::Call:
             return stop(EvalResult::Unsupported, node.begin,
-                        "appel de " + quoted(expr.prefix(node)) + " non évaluable");
+                        "appel de " + quotedPiece(expr.prefix(node)) + " non évaluable");
         }
     }
     if (!nodes.empty())

@@ -17,8 +17,9 @@
 // for the PLC's compiler to judge). Keywords and type names (IF, THEN, END_IF, VAR, INT,
 // TIME...) read as names too, so that a label such as "Exit" can be given a valid name (see
 // isKeyword); the shape of an expression still refuses any statement. A name before '(' is a call,
-// with positional arguments only (F(IN := x) is refused); structure members (a.b) and array
-// elements (a[1]) are refused.
+// with positional arguments only (F(IN := x) is refused). A name, '.' and a name read the output
+// of a function block instance (T1.Q); deeper members (a.b.c) and array elements (a[1]) are
+// refused.
 // Direct addresses: '%', I, Q or M, an optional size X, B, W, D or L, then numbers joined by
 // '.' (%IX0.1, %MW10).
 // Keywords, type names, units and address letters are case-insensitive. Blanks, tabs, CR and

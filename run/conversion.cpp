@@ -7,6 +7,7 @@
 #include "net/netcheck.h"
 #include "net/netreader.h"
 #include "util/fileio.h"
+#include "util/utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -169,22 +170,17 @@ std::string programFileName(const std::string &baseName, OutputFormat format)
 
 std::string baseNameFor(std::string_view fileName)
 {
-    // Walk back over four characters: a UTF-8 lead byte with its continuation bytes, or a
-    // lone invalid byte.
+    // Walk back over four characters: a UTF-8 sequence that ends there, or a lone byte that
+    // is no UTF-8.
     size_t end = fileName.size();
     for (int dropped = 0; dropped < 4; ++dropped) {
         if (end == 0)
             return "Ex";
         size_t start = end - 1;
-        int continuations = 0;
-        while (start > 0 && continuations < 3
-               && (static_cast<unsigned char>(fileName[start]) & 0xC0) == 0x80) {
-            --start;
-            ++continuations;
-        }
-        const auto lead = static_cast<unsigned char>(fileName[start]);
-        const int expected = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-        end = (lead >= 0xC0 && expected == continuations) ? start : end - 1;
+        for (size_t length = 2; length <= 4 && length <= end; ++length)
+            if (utf8Length(fileName, end - length) == length)
+                start = end - length;
+        end = start;
     }
     if (end == 0)
         return "Ex";
@@ -257,6 +253,8 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
             if (complete && read == ReadResult::Done)
                 symbols = std::make_unique<ProgramSymbols>(net, job.baseName, job.timeUnit,
                                                            job.netPath, found);
+            else if (read == ReadResult::Done)
+                checkStNames(net, job.netPath, found);
             if (read == ReadResult::Done && !job.checkOnly && job.baseName == "Ex"
                 && shortFileName(fileNameOf(job.netPath)))
                 found.add(Severity::Note, job.netPath, 0, 0,

@@ -1,6 +1,7 @@
 // The checks of a net: the cases of tests/data/checks.cases, net text in, the diagnostic lines
 // that the user sees out, byte for byte.
 
+#include "codegen/symbols.h"
 #include "net/netcheck.h"
 #include "net/netreader.h"
 #include "run/conversion.h"
@@ -39,7 +40,10 @@ void TestChecks::cases()
     Net read;
     Diagnostics found;
     readNetText(net.toStdString(), "t.ndr", read, nullptr, &found);
-    checkNet(read, "t.ndr", {options.contains("strict"), options.contains("timed")}, found);
+    const bool strict = options.contains("strict");
+    checkNet(read, "t.ndr", {strict, options.contains("timed")}, found);
+    if (!strict)
+        checkStNames(read, "t.ndr", found);
     found.sortByLine();
     QByteArray said;
     for (const Diagnostic &d : found.all())

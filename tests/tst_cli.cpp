@@ -31,13 +31,19 @@ QStringList filesIn(const QDir &dir)
 }
 
 /// A generated net that converts like tests/data/mini.ndr: one place A, input of one
-/// transition T without predicate.
-TextCase generated(const char *name, const QByteArray &net)
+/// transition T without predicate, declared at line `placeLine`.
+TextCase generated(const char *name, const QByteArray &net, int placeLine,
+                   const QByteArray &moreWarnings = {})
 {
+    // The variable As of the place A is a reserved word: st writes it with a warning.
+    const QByteArray reserved = "n.ndr:" + QByteArray::number(placeLine)
+        + ": avertissement: la place « A » : « As » est un mot réservé du ST, le programme ne "
+          "compilera pas tel quel (le programme complet écrit « A_2p » et « A_2s »)\n";
     return {name,
             {{"file", "n.ndr", net},
              {"args", {}, "-q\nn.ndr\n"},
              {"status", {}, "0\n"},
+             {"stderr", {}, reserved + moreWarnings},
              {"files", {}, "n.log\nn.ndr\nn_ST.txt\n"},
              {"golden", "n_ST.txt mini_ST.txt", {}}}};
 }
@@ -80,10 +86,15 @@ void TestCli::cases_data()
     QTest::addColumn<TextCase>("c");
     QList<TextCase> all = readCaseFile(dataDir + "cli.cases");
     const QByteArray mini = "p 1 2 A 1 n\nt 1 2 T 0 w n\ne A T 1 n\nh\n";
-    all << generated("a line of 50 MB", "a " + QByteArray(50 << 20, 'x') + "\n" + mini)
+    all << generated("a line of 50 MB", "a " + QByteArray(50 << 20, 'x') + "\n" + mini, 2)
         << generated("a million tokens on one line",
                      "p 1 2 A 1 n\nt 1 2 T 0 w" + QByteArray(2000000, ' ').replace("  ", " x")
-                         + "\ne A T 1 n\nh\n");
+                         + "\ne A T 1 n\nh\n",
+                     1,
+                     "n.ndr:2:15: avertissement: étiquette de la transition « T » non lue : elle "
+                     "n'est pas là où l'éditeur met l'étiquette d'une transition (« t X Y NOM "
+                     "[ANCRE] EFT LFT ANCRE {ÉTIQUETTE} ANCRE ») ; la transition tire sans "
+                     "prédicat\n");
     // Lines the reader has warnings about, megabytes of them, then a NUL byte: the file is no
     // net, and gets its one error alone.
     all << TextCase {
@@ -200,7 +211,7 @@ void TestCli::standardOutputFull()
         QSKIP("no /dev/full on this system");
     QTemporaryDir tmp;
     QFile net(tmp.filePath("n.ndr"));
-    QVERIFY(net.open(QIODevice::WriteOnly) && net.write("p 1 2 A 1 n\nh\n") > 0);
+    QVERIFY(net.open(QIODevice::WriteOnly) && net.write("p 1 2 P 1 n\nh\n") > 0);
     net.close();
     QProcess process;
     process.setWorkingDirectory(tmp.path());

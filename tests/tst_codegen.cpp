@@ -1,10 +1,17 @@
 // The writers on nets built in memory: what the golden files cannot show well.
 
 #include "bench/hostile.h"
+#include "codegen/plcopenwriter.h"
+#include "codegen/pouwriter.h"
 #include "codegen/structurelog.h"
 #include "codegen/stwriter.h"
+#include "net/netcheck.h"
+#include "net/netreader.h"
 #include "run/conversion.h"
 
+#include <pugixml.hpp>
+
+#include <QTextCodec>
 #include <QtTest>
 
 using namespace trilette;
@@ -14,6 +21,17 @@ namespace {
 QByteArray bytes(std::string_view text)
 {
     return QByteArray(text.data(), int(text.size()));
+}
+
+/// Whether `text` is UTF-8 from end to end, as Qt's own decoder sees it, without the two
+/// noncharacters that no XML may hold.
+bool decodesWhole(std::string_view text)
+{
+    QTextCodec::ConverterState state;
+    const QString decoded
+        = QTextCodec::codecForName("UTF-8")->toUnicode(text.data(), int(text.size()), &state);
+    return state.invalidChars == 0 && !decoded.contains(QChar(0xFFFE))
+        && !decoded.contains(QChar(0xFFFF));
 }
 
 } // namespace
@@ -26,6 +44,8 @@ private slots:
     void everyOutputWritten();
     void hostileShapesStayLinear_data();
     void hostileShapesStayLinear();
+    void textsThatAreNoUtf8_data();
+    void textsThatAreNoUtf8();
 };
 
 void TestCodegen::everyOutputWritten()
@@ -106,6 +126,48 @@ void TestCodegen::hostileShapesStayLinear()
              qPrintable(QString("%1 octets écrits pour %2").arg(written).arg(text.size())));
     QVERIFY2(said <= 16 * qint64(text.size()) + 4096, qPrintable(QString::number(said)));
     QCOMPARE(conflict, noted);
+}
+
+void TestCodegen::textsThatAreNoUtf8_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("overlong, 2 bytes") << QByteArray("\xC0\xAF");
+    QTest::newRow("overlong, 3 bytes") << QByteArray("\xE0\x80\xAF");
+    QTest::newRow("overlong, 4 bytes") << QByteArray("\xF0\x80\x80\xAF");
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80");
+    QTest::newRow("U+FFFE") << QByteArray("\xEF\xBF\xBE");
+    QTest::newRow("U+FFFF") << QByteArray("\xEF\xBF\xBF");
+    QTest::newRow("above U+10FFFF") << QByteArray("\xF4\x90\x80\x80");
+    QTest::newRow("lead byte F5") << QByteArray("\xF5\x80\x80\x80");
+    QTest::newRow("lone 0xFF") << QByteArray("\xFF");
+    QTest::newRow("lone continuation byte") << QByteArray("\x80");
+    QTest::newRow("sequence cut short") << QByteArray("\xE2\x82x");
+}
+
+// Bytes that are no UTF-8 in names reach no output and no message: the PLCopen document parses
+// and, like the complete program and every message, is UTF-8 from end to end.
+void TestCodegen::textsThatAreNoUtf8()
+{
+    QFETCH(QByteArray, bytes);
+    const std::string name = "Cuve " + bytes.toStdString();
+    const std::string text = "p 1 2 {" + name + "} 1 n {[Sortie" + bytes.toStdString()
+        + "]} e\nt 1 2 T c 3 w n {[go;]} e\ne {" + name + "} T 1 n\nh\n";
+    Net net;
+    Diagnostics diagnostics;
+    readNetText(text, "t.ndr", net, nullptr, &diagnostics);
+    checkNet(net, "t.ndr", {true, true}, diagnostics);
+    const ProgramSymbols symbols(net, "Reseau", TimeUnit::Seconds, "t.ndr", diagnostics);
+    QVERIFY(!diagnostics.hasErrors());
+    TextSink xml, pou;
+    writePlcOpen(net, symbols, "t.ndr", xml);
+    writePou(net, symbols, "t.ndr", pou);
+    pugi::xml_document document;
+    QVERIFY(document.load_buffer(xml.text().data(), xml.text().size()));
+    QVERIFY(decodesWhole(xml.text()));
+    QVERIFY(decodesWhole(pou.text()));
+    QVERIFY(!diagnostics.empty());
+    for (const Diagnostic &d : diagnostics.all())
+        QVERIFY2(decodesWhole(d.format()), d.format().c_str());
 }
 
 QTEST_APPLESS_MAIN(TestCodegen)

@@ -104,6 +104,8 @@ private slots:
     void sinkWritesLargeBlocks();
     void netMoves();
     void diagnosticsKeepTheirTexts();
+    void diagnosticEndingsByText();
+    void quotedTexts();
 };
 
 void TestRun::outputPairs_data()
@@ -357,7 +359,8 @@ void TestRun::commitRollsBack()
 
 void TestRun::baseNames()
 {
-    // The file name less its last four characters, counted in UTF-8, an invalid byte as one.
+    // The file name less its last four characters, counted in UTF-8, a byte that is no UTF-8
+    // as one.
     const char *const cases[][2] = {
         {"usine.ndr", "usine"},
         {"a.ndr", "a"},
@@ -371,6 +374,9 @@ void TestRun::baseNames()
         {"ab\xFF\xFE\xFD\xFC", "ab"},
         {"abcde\x80\x80", "abc"},
         {"abcd\xE2\x82", "ab"},
+        // A surrogate and an overlong form are no characters: each byte counts.
+        {"abc\xED\xA0\x80", "ab"},
+        {"abcdef\xE0\x80\xAF", "abcde"},
     };
     for (const auto &c : cases)
         QCOMPARE(bytes(baseNameFor(c[0])), QByteArray(c[1]));
@@ -467,6 +473,52 @@ void TestRun::diagnosticsKeepTheirTexts()
             == "n.ndr:3: erreur: " + std::string(65535, 'd') + tail + " [--werror]");
     first.keepFirst(1);
     QCOMPARE(first.size(), size_t(1));
+}
+
+void TestRun::diagnosticEndingsByText()
+{
+    // Endings are told apart by their text, not where it lies: more distinct endings than an
+    // entry can number, given before and after a merge, each read back with its message.
+    std::vector<std::string> endings;
+    for (int i = 0; i < 70000; ++i)
+        endings.push_back(" : fin " + std::to_string(i));
+    Diagnostics first, second;
+    for (int i = 0; i < 70000; ++i)
+        (i % 2 ? second : first).add(Severity::Note, "n.ndr", i + 1, 0, "m", endings[size_t(i)]);
+    first.append(std::move(second));
+    first.add(Severity::Note, "n.ndr", 0, 0, "m", std::string(endings[69999]));
+    QCOMPARE(first.size(), size_t(70001));
+    for (size_t i = 0; i < first.size(); ++i) {
+        const Diagnostic d = first.at(i);
+        QCOMPARE(std::string(d.message) + std::string(d.messageTail),
+                 "m"
+                     + endings[i < 35000       ? 2 * i
+                                   : i < 70000 ? 2 * (i - 35000) + 1
+                                               : 69999]);
+    }
+}
+
+void TestRun::quotedTexts()
+{
+    // Names in messages: blanks that braces protected shown again, bytes that are no UTF-8
+    // replaced, a long text cut on a character.
+    const std::string a39(39, 'a');
+    const struct
+    {
+        std::string text;
+        size_t limit;
+        std::string shown;
+    } cases[] = {
+        {"Data@packet", std::string::npos, "« Data packet »"},
+        {"a\xFF\xED\xA0\x80\xC3\xA9", std::string::npos,
+         "« a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xC3\xA9 »"},
+        {a39 + "a", 40, "« " + a39 + "a »"},
+        {a39 + "ab", 40, "« " + a39 + "a… »"},
+        {a39 + "\xC3\xA9", 40, "« " + a39 + "… »"},
+        {a39 + "\xFF\xFF", 40, "« " + a39 + "\xEF\xBF\xBD… »"},
+    };
+    for (const auto &c : cases)
+        QCOMPARE(bytes(quoted(c.text, c.limit)), bytes(c.shown));
 }
 
 QTEST_APPLESS_MAIN(TestRun)

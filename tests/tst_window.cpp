@@ -595,8 +595,8 @@ void TestWindow::run_data()
                           " le fichier est peut-\xc3\xaatre tronqu\xc3\xa9";
     // A net whose transition lines, from line 2 on, all lack their name.
     const auto damaged
-        = [](int lines) { return "p 1 2 A 1 n\n" + QByteArray("t 1 2\n").repeated(lines); };
-    const auto damagedDebug = reached("<work>/n.ndr", "n") + QStringList {"", "", "A", "n_ST.txt"};
+        = [](int lines) { return "p 1 2 P 1 n\n" + QByteArray("t 1 2\n").repeated(lines); };
+    const auto damagedDebug = reached("<work>/n.ndr", "n") + QStringList {"", "", "P", "n_ST.txt"};
 
     add("never browsed, then dialog cancelled", {T}, {}, {QString(), ""}, true, {0, 0},
         {noNet, noNet}, none + none);

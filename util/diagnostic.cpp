@@ -1,6 +1,7 @@
 #include "util/diagnostic.h"
 
 #include "util/textsink.h"
+#include "util/utf8.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,11 +9,28 @@
 
 namespace trilette {
 
-std::string quoted(std::string_view text)
+std::string quoted(std::string_view text, size_t limit)
 {
     std::string out = "« ";
-    for (char c : text)
-        out += c == '@' ? ' ' : c;
+    out.reserve(std::min(text.size(), limit) + 9);
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t length = utf8Length(text, i);
+        if (i + std::max<size_t>(length, 1) > limit)
+            break;
+        if (length) {
+            if (text[i] == '@')
+                out += ' ';
+            else
+                out.append(text.substr(i, length));
+            i += length;
+        } else {
+            out.append(replacementCharacter);
+            ++i;
+        }
+    }
+    if (i < text.size())
+        out += "…";
     return out + " »";
 }
 
@@ -88,7 +106,14 @@ void Diagnostics::add(Severity severity, std::string_view file, int line, int co
     const uint16_t tailId = tail.empty() ? 0 : tailIndex(tail);
     Entry entry {severity, tailId, uint32_t(known - files_.begin()), line,
                  column,   0,      uint32_t(message.size())};
-    entry.position = storeText(message);
+    if (tail.empty() || tailId != 0) {
+        entry.position = storeText(message);
+    } else {
+        // No room for another ending: this message keeps its own.
+        const std::string whole = std::string(message) + std::string(tail);
+        entry.length = uint32_t(whole.size());
+        entry.position = storeText(whole);
+    }
     if (entries_.size() == entries_.capacity())
         entries_.reserve(entries_.size() + entries_.size() / 4 + 64);
     entries_.push_back(entry);
@@ -96,14 +121,15 @@ void Diagnostics::add(Severity severity, std::string_view file, int line, int co
 
 uint16_t Diagnostics::tailIndex(std::string_view tail)
 {
-    // Tails are literals of the program, a few dozen at most: the same text is the same
-    // pointer.
-    auto same = std::find_if(tails_.begin(), tails_.end(), [&](std::string_view t) {
-        return t.data() == tail.data() && t.size() == tail.size();
-    });
-    if (same == tails_.end())
-        same = tails_.insert(tails_.end(), tail);
-    return uint16_t(same - tails_.begin() + 1);
+    // Tails are literals of the program, a few dozen at most, matched by their text: the same
+    // ending written in two places is one.
+    if (const auto same = tailIds_.find(tail); same != tailIds_.end())
+        return same->second;
+    if (tails_.size() >= UINT16_MAX)
+        return 0;
+    tails_.push_back(tail);
+    tailIds_.emplace(tail, uint16_t(tails_.size()));
+    return uint16_t(tails_.size());
 }
 
 Diagnostic Diagnostics::at(size_t index) const
@@ -176,9 +202,17 @@ void Diagnostics::append(Diagnostics &&other)
         if (known == files_.end())
             known = files_.emplace(files_.end(), file);
         e.file = uint32_t(known - files_.begin());
-        if (e.tail)
-            e.tail = tailIndex(other.tails_[e.tail - 1]);
         e.position += uint32_t(firstChunk * chunkSize);
+        if (e.tail) {
+            const std::string_view tail = other.tails_[e.tail - 1];
+            e.tail = tailIndex(tail);
+            if (!e.tail) {
+                const std::string whole
+                    = std::string(textAt(e.position), e.length) + std::string(tail);
+                e.length = uint32_t(whole.size());
+                e.position = storeText(whole);
+            }
+        }
         entries_.push_back(e);
     }
     other = Diagnostics();

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace trilette {
@@ -37,8 +38,10 @@ struct Diagnostic
 };
 
 /// A name or a text of the net between French quotes, in a message: « Data packet ». A name that
-/// braces protected in the file shows its blanks again ('@' in the net's records).
-std::string quoted(std::string_view text);
+/// braces protected in the file shows its blanks again ('@' in the net's records); a byte that
+/// is no UTF-8 shows as U+FFFD, so that every message is UTF-8. A text longer than `limit` bytes
+/// is cut at the last character that ends within them, and "…" marks the cut.
+std::string quoted(std::string_view text, size_t limit = std::string_view::npos);
 
 /// "erreur", "avertissement" or "note".
 const char *severityName(Severity severity);
@@ -150,13 +153,15 @@ private:
     {
         return chunks_[position / chunkSize].get() + position % chunkSize;
     }
-    /// The index, plus one, of a tail in tails_, where it is added if new.
+    /// The index, plus one, of a tail in tails_, where it is added if new; 0 when tails_ is
+    /// full.
     uint16_t tailIndex(std::string_view tail);
 
     /// Grows by a quarter at a time: many entries never leave a doubled buffer half empty.
     std::vector<Entry> entries_;
     std::vector<std::string> files_;
     std::vector<std::string_view> tails_;
+    std::unordered_map<std::string_view, uint16_t> tailIds_;
     /// The messages, end to end in blocks that never move.
     static constexpr size_t chunkSize = size_t(1) << 16;
     std::vector<std::unique_ptr<char[]>> chunks_;
