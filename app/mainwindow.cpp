@@ -300,6 +300,14 @@ MainWindow::MainWindow(QWidget *parent)
     folderLabel_ = new QLabel(statusBar());
     statusBar()->addWidget(folderLabel_, 1);
     chosenOutputFolder_ = settings().value(outputFolderKey).toString();
+    // A folder that has gone since (a removed USB stick, a renamed folder) is forgotten, and the
+    // user is told where the outputs go instead.
+    QString lostFolder;
+    if (!chosenOutputFolder_.isEmpty() && !QFileInfo(chosenOutputFolder_).isDir()) {
+        lostFolder = chosenOutputFolder_;
+        chosenOutputFolder_.clear();
+        settings().remove(outputFolderKey);
+    }
     // In a main window Enter presses a focused button only when it is an "auto default" one.
     ui->pushButton->setAutoDefault(true);
     ui->commandLinkButton->setAutoDefault(true);
@@ -331,6 +339,10 @@ MainWindow::MainWindow(QWidget *parent)
     // Styles whose list is no pop-up menu, Windows' among them, make it as wide as the box.
     combo->view()->setMinimumWidth(combo->sizeHint().width());
     showOutputFolder();
+    if (!lostFolder.isEmpty())
+        statusBar()->showMessage(
+            tr("Le dossier de sortie « %1 » n'existe plus : sortie dans le dossier par défaut")
+                .arg(QDir::toNativeSeparators(lostFolder)));
 }
 
 MainWindow::~MainWindow()
@@ -362,6 +374,7 @@ void MainWindow::lockForRun(bool running)
     ui->checkBox->setEnabled(!running);
     ui->actionOpen->setEnabled(!running);
     ui->actionOutputFolder->setEnabled(!running);
+    ui->actionDefaultFolder->setEnabled(!running && !chosenOutputFolder_.isEmpty());
     ui->commandLinkButton->setText(running ? tr("Ann&uler") : tr("&Triler"));
     ui->commandLinkButton->setToolTip(running ? tr("Arrêter la conversion (Échap)")
                                               : tr("Triler le réseau choisi (Alt+T)"));
@@ -390,7 +403,18 @@ void MainWindow::abandonRun()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    abandonRun();
+    if (run_) {
+        // The user sees the window go at once; the run stops at its next check, which a nested
+        // loop waits for without blocking the GUI thread.
+        cancel_ = true;
+        run_->disconnect(this);
+        hide();
+        QEventLoop loop;
+        connect(run_, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+        if (!run_->isFinished())
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        abandonRun();
+    }
     QMainWindow::closeEvent(event);
 }
 
@@ -485,6 +509,17 @@ void MainWindow::on_actionOutputFolder_triggered()
         return;
     chosenOutputFolder_ = QDir(folder).absolutePath();
     settings().setValue(outputFolderKey, chosenOutputFolder_);
+    ui->actionDefaultFolder->setEnabled(true);
+    statusBar()->clearMessage();
+    showOutputFolder();
+}
+
+void MainWindow::on_actionDefaultFolder_triggered()
+{
+    chosenOutputFolder_.clear();
+    settings().remove(outputFolderKey);
+    ui->actionDefaultFolder->setEnabled(false);
+    statusBar()->clearMessage();
     showOutputFolder();
 }
 
@@ -500,7 +535,8 @@ void MainWindow::on_actionAbout_triggered()
 void MainWindow::on_commandLinkButton_clicked()
 {
     if (run_) {
-        cancelRun();
+        if (runStarted_.elapsed() >= QApplication::doubleClickInterval())
+            cancelRun();
         return;
     }
     // Qt lets no exception cross its event loop.
@@ -544,6 +580,7 @@ void MainWindow::on_commandLinkButton_clicked()
         QApplication::setOverrideCursor(Qt::BusyCursor);
 
         cancel_ = false;
+        runStarted_.start();
         run_ = new QFutureWatcher<Outcome>(this);
         connect(run_, &QFutureWatcherBase::finished, this, [this, focus, movedTo] {
             QFutureWatcher<Outcome> *finished = run_;
@@ -569,7 +606,7 @@ void MainWindow::on_commandLinkButton_clicked()
             return outcome;
         }));
     } catch (const std::bad_alloc &) {
-        QMessageBox::warning(this, tr("Erreur"), tr("Probleme de memoire !"));
+        QMessageBox::warning(this, tr("Erreur"), tr("Problème de mémoire !"));
     }
 }
 
@@ -580,7 +617,7 @@ void MainWindow::finishRun(const Outcome &outcome)
     if (outcome.outOfMemory || !result.written)
         setProgressValue(0);
     if (outcome.outOfMemory) {
-        QMessageBox::warning(this, tr("Erreur"), tr("Probleme de memoire !"));
+        QMessageBox::warning(this, tr("Erreur"), tr("Problème de mémoire !"));
         return;
     }
     if (result.cancelled) {

@@ -2,6 +2,7 @@
 
 #include "run/conversion.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 
@@ -73,7 +74,8 @@ public:
     QString outputFolder() const;
 
 protected:
-    /// Stops a run under way before the window goes.
+    /// Hides the window at once; a run under way is told to stop, and the window waits for it
+    /// hidden, answering events, before it closes.
     void closeEvent(QCloseEvent *event) override;
     /// Stretches the field, the bar and the separator, and keeps the buttons at the right.
     void resizeEvent(QResizeEvent *event) override;
@@ -85,10 +87,14 @@ private slots:
     void on_lineEdit_editingFinished();
     /// Enter in the field converts the net it names.
     void on_lineEdit_returnPressed();
-    /// "Triler" converts the chosen net into the output folder; during a run, "Annuler" stops it.
+    /// "Triler" converts the chosen net into the output folder; during a run, "Annuler" stops it,
+    /// unless clicked within a double-click's time of the start: the second click of a
+    /// double-click on "Triler".
     void on_commandLinkButton_clicked();
     /// Fichier > Dossier de sortie...: chooses the folder of the outputs, kept between sessions.
     void on_actionOutputFolder_triggered();
+    /// Fichier > Dossier par défaut: forgets the chosen folder.
+    void on_actionDefaultFolder_triggered();
     /// Aide > À propos: the program and its version.
     void on_actionAbout_triggered();
 
@@ -111,6 +117,8 @@ private:
     Ui::MainWindowForm *ui;
     /// The run under way, or null.
     QFutureWatcher<Outcome> *run_ = nullptr;
+    /// Started with the run under way.
+    QElapsedTimer runStarted_;
     /// Set to stop the run under way; read by its threads.
     std::atomic<bool> cancel_ {false};
     bool traces_ = false;
