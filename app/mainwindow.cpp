@@ -54,6 +54,8 @@ MainWindow::Converter MainWindow::convert = &trilette::convertNet;
 
 int MainWindow::progressInterval = 33; // about 30 moves a second at most
 
+int MainWindow::lostFolderTimeout = 10000;
+
 // The icon is compiled into this static library, whose resources nothing else would pull in.
 static void registerResources()
 {
@@ -302,9 +304,8 @@ MainWindow::MainWindow(QWidget *parent)
     chosenOutputFolder_ = settings().value(outputFolderKey).toString();
     // A folder that has gone since (a removed USB stick, a renamed folder) is forgotten, and the
     // user is told where the outputs go instead.
-    QString lostFolder;
     if (!chosenOutputFolder_.isEmpty() && !QFileInfo(chosenOutputFolder_).isDir()) {
-        lostFolder = chosenOutputFolder_;
+        lostFolder_ = chosenOutputFolder_;
         chosenOutputFolder_.clear();
         settings().remove(outputFolderKey);
     }
@@ -339,10 +340,23 @@ MainWindow::MainWindow(QWidget *parent)
     // Styles whose list is no pop-up menu, Windows' among them, make it as wide as the box.
     combo->view()->setMinimumWidth(combo->sizeHint().width());
     showOutputFolder();
-    if (!lostFolder.isEmpty())
-        statusBar()->showMessage(
-            tr("Le dossier de sortie « %1 » n'existe plus : sortie dans le dossier par défaut")
-                .arg(QDir::toNativeSeparators(lostFolder)));
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (lostFolder_.isEmpty())
+        return;
+    // Shown once the status bar's widgets are, so that the message hides the output folder
+    // until it times out and the default folder shows.
+    const QString folder = QDir::toNativeSeparators(lostFolder_);
+    lostFolder_.clear();
+    const QString lost = tr("Dossier de sortie introuvable : ");
+    statusBar()->showMessage(fitMessage(lost, folder, statusBar()->font(), width() - 18),
+                             lostFolderTimeout);
+    statusBar()->setToolTip(tr("Le dossier de sortie « %1 » n'existe plus : les fichiers vont "
+                               "dans le dossier par défaut, %2")
+                                .arg(folder, QDir::toNativeSeparators(outputFolder())));
 }
 
 MainWindow::~MainWindow()

@@ -55,6 +55,8 @@ public:
     /// The least time between two moves of the bar, in milliseconds; tests set 0 to see every
     /// value of a run.
     static int progressInterval;
+    /// How long the status bar says that the kept output folder has gone, in milliseconds.
+    static int lostFolderTimeout;
 
     explicit MainWindow(QWidget *parent = nullptr);
     /// Stops a run still going and waits for it: it writes nothing.
@@ -77,6 +79,8 @@ protected:
     /// Hides the window at once; a run under way is told to stop, and the window waits for it
     /// hidden, answering events, before it closes.
     void closeEvent(QCloseEvent *event) override;
+    /// Says, once, that the kept output folder had gone and has been forgotten.
+    void showEvent(QShowEvent *event) override;
     /// Stretches the field, the bar and the separator, and keeps the buttons at the right.
     void resizeEvent(QResizeEvent *event) override;
 
@@ -124,6 +128,8 @@ private:
     bool traces_ = false;
     /// The folder chosen in the menu; empty for the default.
     QString chosenOutputFolder_;
+    /// The kept output folder found gone at the start, until the status bar says so.
+    QString lostFolder_;
     QLabel *folderLabel_ = nullptr;
     /// The form's geometries at the default width: the widgets that a wider window stretches,
     /// and those that it moves to the right.

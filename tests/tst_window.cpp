@@ -1028,11 +1028,13 @@ void TestWindow::settingsKept()
     delete window_;
     window_ = new MainWindow;
     QCOMPARE(window_->outputFolder(), work());
+    showActive();
     QCOMPARE(window_->statusBar()->currentMessage(),
-             QString("Le dossier de sortie \xc2\xab %1 \xc2\xbb n'existe plus : sortie dans le "
-                     "dossier par d\xc3\xa9"
-                     "faut")
-                 .arg(out));
+             QString("Dossier de sortie introuvable : " + out));
+    QVERIFY(!window_->statusBar()->findChild<QLabel *>()->isVisible()); // under the message
+    QVERIFY(window_->statusBar()->toolTip().endsWith("par d\xc3\xa9"
+                                                     "faut, "
+                                                     + work()));
     QVERIFY(!QSettings("Trilette", "trilette").contains("outputFolder"));
 }
 
