@@ -1,6 +1,6 @@
 #include "codegen/stwriter.h"
 
-#include "net/firing.h"
+#include "net/priorities.h"
 #include "net/nameindex.h"
 #include "util/chunkedvector.h"
 

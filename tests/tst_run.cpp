@@ -3,6 +3,7 @@
 
 #include "net/netreader.h"
 #include "run/conversion.h"
+#include "tests/netdump.h"
 #include "util/diagnostic.h"
 #include "util/fileio.h"
 
