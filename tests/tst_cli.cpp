@@ -75,6 +75,7 @@ private slots:
     void cases_data();
     void cases();
     void manyArcsInOneGuard();
+    void tracesBeforeDiagnostics();
     void outOfMemory();
     void standardOutputFull_data();
     void standardOutputFull();
@@ -168,6 +169,30 @@ void TestCli::manyArcsInOneGuard()
     QVERIFY(guard.startsWith("IF ( (P99999p>=1) AND  (P99998p>=1) AND "));
     QVERIFY(guard.endsWith(" (P0p>=1) AND (TRUE) ) THEN"));
     QCOMPARE(guard.count(" AND "), 100000);
+}
+
+// Standard output and standard error in one pipe: each net's traces come before its
+// diagnostics, net after net, as when each is run alone.
+void TestCli::tracesBeforeDiagnostics()
+{
+    QTemporaryDir tmp;
+    for (const char *name : {"a.ndr", "b.ndr"}) {
+        QFile net(tmp.filePath(name));
+        QVERIFY(net.open(QIODevice::WriteOnly) && net.write("p 1 2 A 1 n\nt 1 2 T 0 w n\nh\n") > 0);
+    }
+    QByteArray alone;
+    for (const char *name : {"a.ndr", "b.ndr"}) {
+        QProcess process;
+        QCOMPARE(run(tmp.path(), {name}, process), QByteArray());
+        const QByteArray out = process.readAllStandardOutput(),
+                         err = process.readAllStandardError();
+        QVERIFY(!out.isEmpty() && !err.isEmpty());
+        alone += out + err;
+    }
+    QProcess both;
+    both.setProcessChannelMode(QProcess::MergedChannels);
+    QCOMPARE(run(tmp.path(), {"a.ndr", "b.ndr"}, both), QByteArray());
+    QCOMPARE(both.readAllStandardOutput(), alone);
 }
 
 void TestCli::outOfMemory()
