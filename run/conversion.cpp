@@ -198,13 +198,13 @@ namespace {
 class SharedChecks
 {
 public:
-    SharedChecks(Net &net, const std::string &netPath, bool complete, const RunProgress &progress)
+    SharedChecks(Net &net, const std::string &netPath, bool complete, const Priorities &priorities,
+                 const RunProgress &progress)
         : net_(net)
         , netPath_(netPath)
         , options_ {complete, complete}
+        , priorities_(priorities)
         , progress_(progress)
-        // The priorities' cycles are reported with the conflicts they leave out.
-        , priorities_(net, netPath, &found_[size_t(CheckGroup::Conflicts)])
     { }
 
     /// Runs the checks on both threads, with `besideFirst` (work that needs nothing but the net)
@@ -250,9 +250,9 @@ private:
     Net &net_;
     const std::string &netPath_;
     CheckOptions options_;
+    const Priorities &priorities_;
     const RunProgress &progress_;
     std::array<Diagnostics, checkGroups.size()> found_;
-    Priorities priorities_;
     std::atomic<size_t> next_ {0};
 };
 
@@ -346,10 +346,12 @@ private:
         return true;
     }
 
-    /// Checks the net on both threads, with `besideFirst` on the second one.
+    /// Checks the net on both threads, with `besideFirst` on the second one. The priorities are
+    /// worked out first, once for the run, their cycles reported ahead of what the checks find.
     template<typename Work> void check(Work besideFirst)
     {
-        SharedChecks checks(net_, job_.netPath, complete_, progress_);
+        priorities_ = std::make_unique<Priorities>(net_, job_.netPath, &found_);
+        SharedChecks checks(net_, job_.netPath, complete_, *priorities_, progress_);
         checks.run(besideFirst);
         checks.moveTo(found_);
     }
@@ -496,6 +498,7 @@ private:
     Net net_;
     ReadResult read_ = ReadResult::Done;
     Diagnostics found_;
+    std::unique_ptr<Priorities> priorities_;
     std::unique_ptr<ProgramSymbols> symbols_;
     PartFile log_, program_;
     std::error_code logError_, programError_;
