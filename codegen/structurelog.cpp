@@ -39,13 +39,11 @@ void writeStructureLog(const Net &net, TextSink &out)
         out.format(" transition [%.*s]\n \t Predicat [%.*s]\n\t Actions [%.*s]\n",
                    int(t->name.size()), t->name.data(), int(t->predicate.size()),
                    t->predicate.data(), int(t->actionText.size()), t->actionText.data());
-        // Arcs other than normal ones carry Tina's prefix before their weight: ?2 test, ?-1
-        // inhibitor, !1 and !-1 stopwatch.
-        static const char *const prefixes[] = {"", "?", "?-", "!", "!-"};
+        // Arcs other than normal ones carry Tina's prefix before their weight.
         out.put("\t Structure : [ ");
         for (const ArcRef *arc = t->inputs; arc; arc = arc->next)
-            out.format("%s%d*%.*s ", prefixes[int(arc->kind)], arc->weight,
-                       int(arc->placeName.size()), arc->placeName.data());
+            out.format("%s%d*%.*s ", arcPrefix(arc->kind), arc->weight, int(arc->placeName.size()),
+                       arc->placeName.data());
         out.put(" -> ");
         for (const ArcRef *arc = t->outputs; arc; arc = arc->next)
             out.format("%d*%.*s ", arc->weight, int(arc->placeName.size()), arc->placeName.data());

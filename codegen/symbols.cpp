@@ -1,7 +1,7 @@
 #include "codegen/symbols.h"
 
 #include "codegen/stwriter.h"
-#include "net/firing.h"
+#include "net/priorities.h"
 #include "net/stexpr.h"
 
 #include <algorithm>

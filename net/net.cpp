@@ -112,6 +112,11 @@ const Transition &Net::transition(size_t index) const
     return storage_->transitions[index + 1];
 }
 
+Transition &Net::transition(size_t index)
+{
+    return storage_->transitions[index + 1];
+}
+
 const Place &Net::place(size_t index) const
 {
     return storage_->places[index + 1];
@@ -237,7 +242,7 @@ Net::Node Net::findNode(std::string_view name) const
     if (name.empty())
         return node;
     if (!indexed_) {
-        for (Transition *t = transitionHead_->next; t && !node.transition; t = t->next)
+        for (const Transition *t = transitionHead_->next; t && !node.transition; t = t->next)
             if (t->name == name)
                 node.transition = t;
         for (const Place *p = placeHead_->next; p && !node.place; p = p->next)
@@ -249,7 +254,7 @@ Net::Node Net::findNode(std::string_view name) const
         name, [this](uint32_t id) { return nodeName(id); },
         [&](uint32_t id) {
             if (isTransitionId(id))
-                node.transition = const_cast<Transition *>(&transition(id >> 1));
+                node.transition = &transition(id >> 1);
             else
                 node.place = &place(id >> 1);
             return !node.transition || !node.place;
@@ -257,13 +262,13 @@ Net::Node Net::findNode(std::string_view name) const
     return node;
 }
 
-Transition *Net::findTransition(std::string_view name) const
+const Transition *Net::findTransition(std::string_view name) const
 {
     if (!indexed_ || name.empty())
         return findNode(name).transition;
     const uint32_t id = nodeIndex_.find(
         name, [this](uint32_t i) { return nodeName(i); }, isTransitionId);
-    return id == NameIndex<>::none ? nullptr : const_cast<Transition *>(&transition(id >> 1));
+    return id == NameIndex<>::none ? nullptr : &transition(id >> 1);
 }
 
 const Place *Net::findPlace(std::string_view name) const
@@ -275,55 +280,10 @@ const Place *Net::findPlace(std::string_view name) const
     return id == NameIndex<>::none ? nullptr : &place(id >> 1);
 }
 
-namespace {
-
-void dumpArcs(std::string &out, int32_t count, const ArcRef *arc)
+const char *arcPrefix(ArcKind kind)
 {
     static const char *const prefixes[] = {"", "?", "?-", "!", "!-"};
-    out.append(std::to_string(count)).append("[");
-    for (; arc; arc = arc->next) {
-        out.append(prefixes[int(arc->kind)]).append(std::to_string(arc->weight));
-        out.append("*").append(arc->placeName);
-        if (arc->next)
-            out += ' ';
-    }
-    out += ']';
-}
-
-} // namespace
-
-std::string dumpNet(const Net &net)
-{
-    std::string out;
-    for (const Place *place = net.firstPlace(); place; place = place->next) {
-        out.append("P ").append(place->name).append(" m=").append(std::to_string(place->marking));
-        out.append(" n=").append(std::to_string(place->actionCount)).append(" a=[");
-        for (const ActionNode *action = place->actions; action; action = action->next) {
-            out.append(action->text);
-            if (action->next)
-                out += '|';
-        }
-        out += "]\n";
-    }
-    for (const Transition *t = net.firstTransition(); t; t = t->next) {
-        out.append("T ").append(t->name).append(" p=[").append(t->predicate);
-        out.append("] a=[").append(t->actionText).append("] in=");
-        dumpArcs(out, t->inputCount, t->inputs);
-        out += " out=";
-        dumpArcs(out, t->outputCount, t->outputs);
-        if (!t->interval.isDefault()) {
-            out.append(" i=[").append(std::to_string(t->interval.earliest)).append(",");
-            out.append(t->interval.latest < 0 ? "w" : std::to_string(t->interval.latest)) += ']';
-        }
-        if (t->unreadLabelColumn)
-            out.append(" unread=").append(std::to_string(t->unreadLabelColumn));
-        out += '\n';
-    }
-    for (const PriorityArc *arc = net.priorities(); arc; arc = arc->next)
-        out.append("R ").append(arc->higher->name).append(">").append(arc->lower->name) += '\n';
-    for (const DroppedArc *arc = net.droppedArcs(); arc; arc = arc->next)
-        out.append("D ").append(arc->source).append(">").append(arc->target) += '\n';
-    return out;
+    return prefixes[int(kind)];
 }
 
 } // namespace trilette

@@ -175,14 +175,14 @@ public:
     const PriorityArc *priorities() const { return priorityHead_; }
     const DroppedArc *droppedArcs() const { return droppedHead_; }
     /// First transition in list order whose name is `name`, or null.
-    Transition *findTransition(std::string_view name) const;
+    const Transition *findTransition(std::string_view name) const;
     /// First place in list order whose name is `name`, or null.
     const Place *findPlace(std::string_view name) const;
     /// What a name of an arc names: the first transition and the first place of that name
     /// (either or both null), found in one search.
     struct Node
     {
-        Transition *transition = nullptr;
+        const Transition *transition = nullptr;
         const Place *place = nullptr;
     };
     Node findNode(std::string_view name) const;
@@ -191,6 +191,7 @@ public:
     void releaseIndexes();
     /// The transition and the place at a position of their lists (from 0).
     const Transition &transition(size_t index) const;
+    Transition &transition(size_t index);
     const Place &place(size_t index) const;
 
     size_t placeCount() const { return placeCount_; }
@@ -239,8 +240,8 @@ template<typename Visit> void forEachOutputName(const Place &place, Visit visit)
     }
 }
 
-/// Compact one-line-per-record text form of a net, for tests and debugging: places, transitions,
-/// then priority arcs ("R higher>lower") and dropped arcs ("D source>target").
-std::string dumpNet(const Net &net);
+/// Tina's prefix of an arc's kind before its weight: none for a normal arc, "?" test, "?-"
+/// inhibitor, "!" and "!-" stopwatch.
+const char *arcPrefix(ArcKind kind);
 
 } // namespace trilette

@@ -1,7 +1,7 @@
 #include "net/netcheck.h"
 
-#include "net/firing.h"
 #include "net/nameindex.h"
+#include "net/priorities.h"
 #include "net/stexpr.h"
 #include "util/chunkedvector.h"
 
@@ -78,31 +78,29 @@ public:
         , diagnostics_(diagnostics)
     { }
 
-    /// One part of the checks (see checkNetPart). Within a part, the checks that build large
+    /// One group of checks (see checkNetGroup). Within a group, the checks that build large
     /// tables come first, while few diagnostics are kept, and free their tables as they end.
-    void run(int part)
+    void run(CheckGroup group, const Priorities &priorities)
     {
-        switch (part) {
-        case 0: {
-            const Priorities priorities(net_, file_, &diagnostics_);
+        switch (group) {
+        case CheckGroup::Conflicts:
             conflicts(priorities);
             break;
-        }
-        case 1:
+        case CheckGroup::Predicates:
             predicates();
             if (!options_.strict)
                 clashes();
             break;
-        case checkPartSearchingNames:
+        case CheckGroup::Declarations:
             undeclaredPlaces();
             namesDeclaredTwice();
             droppedArcs();
             break;
-        case 3:
+        case CheckGroup::Writing:
             duplicateArcs();
             unwrittenTexts();
             break;
-        default:
+        case CheckGroup::Firing:
             transitionsWithoutInputs();
             arcsAndIntervals();
             break;
@@ -634,17 +632,18 @@ private:
 
 } // namespace
 
-void checkNetPart(const Net &net, std::string_view fileName, const CheckOptions &options,
-                  Diagnostics &diagnostics, int part)
+void checkNetGroup(const Net &net, std::string_view fileName, const CheckOptions &options,
+                   const Priorities &priorities, Diagnostics &diagnostics, CheckGroup group)
 {
-    Checker(net, fileName, options, diagnostics).run(part);
+    Checker(net, fileName, options, diagnostics).run(group, priorities);
 }
 
 void checkNet(const Net &net, std::string_view fileName, const CheckOptions &options,
               Diagnostics &diagnostics)
 {
-    for (int part = 0; part < checkPartCount; ++part)
-        checkNetPart(net, fileName, options, diagnostics, part);
+    const Priorities priorities(net, fileName, &diagnostics);
+    for (CheckGroup group : checkGroups)
+        checkNetGroup(net, fileName, options, priorities, diagnostics, group);
 }
 
 } // namespace trilette

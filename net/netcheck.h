@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/net.h"
+#include "net/priorities.h"
 #include "util/diagnostic.h"
 
 #include <array>
@@ -27,16 +28,30 @@ struct CheckOptions
 void checkNet(const Net &net, std::string_view fileName, const CheckOptions &options,
               Diagnostics &diagnostics);
 
-/// The checks of checkNet in parts of a few checks each. Parts only read the net, so they may run
-/// on several threads at once, each into its own diagnostics: appended in the order of the parts,
-/// those are what checkNet reports.
-constexpr int checkPartCount = 5;
-/// The only part that searches the net by name: once it has ended, the net's indexes by name may
-/// be released (Net::releaseIndexes) while the other parts run.
-constexpr int checkPartSearchingNames = 2;
-/// The other parts, the costliest first.
-constexpr std::array<int, checkPartCount - 1> checkPartsByCost = {1, 0, 3, 4};
-void checkNetPart(const Net &net, std::string_view fileName, const CheckOptions &options,
-                  Diagnostics &diagnostics, int part);
+/// The checks of checkNet, grouped by what they check. Groups only read the net, so they may run
+/// on several threads at once, each into its own diagnostics: appended in the order below, those
+/// are what checkNet reports.
+enum class CheckGroup {
+    /// Places fed to transitions that may fire in one cycle and that no priority orders.
+    Conflicts,
+    /// Predicates that are no ST expression or read names that stand for something else, and
+    /// names that clash in ST.
+    Predicates,
+    /// Places that only arcs name, names declared twice, arcs dropped. The only group that
+    /// searches the net by name: once it has ended, the net's indexes by name may be released
+    /// (Net::releaseIndexes) while the others run.
+    Declarations,
+    /// Arcs written twice, and texts that the program does not write.
+    Writing,
+    /// Transitions without input arcs, arcs and intervals that the program ignores.
+    Firing,
+};
+constexpr std::array<CheckGroup, 5> checkGroups
+    = {CheckGroup::Conflicts, CheckGroup::Predicates, CheckGroup::Declarations, CheckGroup::Writing,
+       CheckGroup::Firing};
+
+/// Runs one group of checks; `priorities` is the net's, with its cycles already reported.
+void checkNetGroup(const Net &net, std::string_view fileName, const CheckOptions &options,
+                   const Priorities &priorities, Diagnostics &diagnostics, CheckGroup group);
 
 } // namespace trilette

@@ -300,7 +300,7 @@ private:
             return;
         // The entry knew no node of this kind: the new one is the first.
         if (transition && !entry.node.transition)
-            entry.node.transition = const_cast<Transition *>(transition);
+            entry.node.transition = transition;
         if (place && !entry.node.place)
             entry.node.place = place;
     }
@@ -440,8 +440,9 @@ bool addArc(Net &net, NodeCache &nodes, const Tokens &tokens, const LineRef &lin
     // One search of each end finds the transition and the place it may name.
     const Net::Node source = nodes.find(net, tokens[sourceIndex]);
     const Net::Node target = nodes.find(net, tokens[targetIndex]);
-    Transition *from = source.transition;
-    Transition *to = target.transition;
+    // The net is this reader's to change: its transitions are taken by position.
+    Transition *from = source.transition ? &net.transition(source.transition->index) : nullptr;
+    Transition *to = target.transition ? &net.transition(target.transition->index) : nullptr;
     // An arc between two transitions gives the first priority over the second; an arc whose
     // ends both name one transition keeps the older reading, an output arc of its source.
     const bool priority = from && to && from != to;

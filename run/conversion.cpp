@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <exception>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -187,221 +188,345 @@ std::string baseNameFor(std::string_view fileName)
     return std::string(fileName.substr(0, end));
 }
 
+namespace {
+
+/// The checks of a net shared between two threads, each group into its own diagnostics. The
+/// group that searches the net by name runs first, on the second thread, after which the net's
+/// indexes go, before the peak of memory; the others are taken in turn by whichever thread is
+/// free, those that cost most first. Appended in the order of the groups, the findings are what
+/// the checks say when run one after the other.
+class SharedChecks
+{
+public:
+    SharedChecks(Net &net, const std::string &netPath, bool complete, const Priorities &priorities,
+                 const RunProgress &progress)
+        : net_(net)
+        , netPath_(netPath)
+        , options_ {complete, complete}
+        , priorities_(priorities)
+        , progress_(progress)
+    { }
+
+    /// Runs the checks on both threads, with `besideFirst` (work that needs nothing but the net)
+    /// on the second one once the names are searched. An exception from either thread reaches
+    /// the caller once both have ended.
+    template<typename Work> void run(Work besideFirst)
+    {
+        runSideBySide(
+            [&] {
+                check(CheckGroup::Declarations);
+                net_.releaseIndexes();
+                besideFirst();
+                takeTurns();
+            },
+            [&] { takeTurns(); });
+    }
+
+    /// What the checks found, in the order of the groups, added to `found`.
+    void moveTo(Diagnostics &found)
+    {
+        size_t total = found.size();
+        for (const Diagnostics &group : found_)
+            total += group.size();
+        found.reserve(total);
+        for (Diagnostics &group : found_)
+            found.append(std::move(group));
+    }
+
+private:
+    void check(CheckGroup group)
+    {
+        checkNetGroup(net_, netPath_, options_, priorities_, found_[size_t(group)], group);
+    }
+    /// Takes the groups left, one at a time, until none is left or the run is cancelled.
+    void takeTurns()
+    {
+        static constexpr CheckGroup byCost[] = {CheckGroup::Predicates, CheckGroup::Conflicts,
+                                                CheckGroup::Writing, CheckGroup::Firing};
+        for (size_t next; !progress_.cancelled() && (next = next_++) < std::size(byCost);)
+            check(byCost[next]);
+    }
+
+    Net &net_;
+    const std::string &netPath_;
+    CheckOptions options_;
+    const Priorities &priorities_;
+    const RunProgress &progress_;
+    std::array<Diagnostics, checkGroups.size()> found_;
+    std::atomic<size_t> next_ {0};
+};
+
+/// One conversion, in its stages: read the net, check it (while the outputs that need nothing
+/// else are written beside their final names), write the program, commit both outputs.
+class Conversion
+{
+public:
+    Conversion(const ConversionJob &job, TextSink *trace, ConversionObserver *observer,
+               ConversionResult &result)
+        : job_(job)
+        , trace_(trace)
+        , observer_(observer)
+        , result_(result)
+        , programName_(programFileName(job.baseName, job.format))
+        , complete_(job.format != OutputFormat::St)
+        , progress_(observer)
+        , log_(result.logPath)
+        , program_(result.programPath)
+    { }
+
+    void run()
+    {
+        if (!job_.checkOnly && !outputsLeaveTheNet())
+            return;
+        if (!read())
+            return;
+        if (job_.checkOnly) {
+            check([] {});
+            try {
+                settle();
+            } catch (const Cancelled &) { }
+            if (progress_.cancelled())
+                cancelledRun(result_, job_.netPath);
+            return;
+        }
+        try {
+            check([this] { writeBeside(); });
+            if (progress_.cancelled())
+                return stop();
+            settle();
+            if (!result_.ok()) {
+                log_.discard();
+                program_.discard();
+                return;
+            }
+            debugNet();
+            if (!writeProgram())
+                return;
+            if (progress_.cancelled())
+                return stop();
+            commit();
+        } catch (const Cancelled &) {
+            return stop();
+        }
+        if (trace_)
+            trace_->put(programTrace_.text());
+        if (result_.written)
+            progress_.reach(100);
+    }
+
+private:
+    /// Its own output would replace the net: refused before anything is read.
+    bool outputsLeaveTheNet()
+    {
+        for (const std::string *output : {&result_.logPath, &result_.programPath}) {
+            if (sameFile(job_.netPath, *output)) {
+                result_.diagnostics.add(Severity::Error, job_.netPath, 0, 0,
+                                        "le fichier de sortie " + *output
+                                            + " est le réseau lui-même : rien n'est écrit");
+                return false;
+            }
+        }
+        return true;
+    }
+
+    /// Reads the net; false when the run ends there (cancelled, or a net not read whole).
+    bool read()
+    {
+        read_ = readNetFile(job_.netPath, net_, trace_, &found_,
+                            observer_ ? ReadProgress([&](uint64_t bytes, uint64_t size) {
+                                return progress_.read(bytes, size);
+                            })
+                                      : ReadProgress());
+        if (read_ == ReadResult::Cancelled) {
+            cancelledRun(result_, job_.netPath);
+            return false;
+        }
+        if (read_ != ReadResult::Done) {
+            settle();
+            return false;
+        }
+        return true;
+    }
+
+    /// Checks the net on both threads, with `besideFirst` on the second one. The priorities are
+    /// worked out first, once for the run, their cycles reported ahead of what the checks find.
+    template<typename Work> void check(Work besideFirst)
+    {
+        priorities_ = std::make_unique<Priorities>(net_, job_.netPath, &found_);
+        SharedChecks checks(net_, job_.netPath, complete_, *priorities_, progress_);
+        checks.run(besideFirst);
+        checks.moveTo(found_);
+    }
+
+    /// The log needs nothing but the net: it is written beside its final name while the checks
+    /// run, and thrown away if they find an error. So is the statement list, which needs
+    /// nothing else either; a complete program waits for the names that the checks' notes
+    /// come with.
+    void writeBeside()
+    {
+        logOpened_ = log_.open(logError_);
+        if (logOpened_) {
+            progress_.watch(log_.out());
+            writeStructureLog(net_, log_.out());
+            logWritten_ = log_.close(logError_);
+        }
+        if (logOpened_ && programBeside())
+            programOpened_ = program_.open(programError_);
+        if (programOpened_) {
+            progress_.watch(program_.out());
+            writeStCode(net_, program_.out(), &programTrace_);
+            appendOutputBlock(net_, program_.out());
+        }
+    }
+    bool programBeside() const { return job_.format == OutputFormat::St; }
+
+    /// Stops the long pieces of work that are no output's blocks: the search for the program's
+    /// names, the writers' work before their first block.
+    StopCheck stopIfCancelled() const
+    {
+        return [this] {
+            if (progress_.cancelled())
+                throw Cancelled();
+        };
+    }
+
+    /// The names of a complete program, with a note for each name it changes; then the
+    /// diagnostics in the order of the file, warnings made errors when asked.
+    void settle()
+    {
+        if (complete_ && read_ == ReadResult::Done)
+            symbols_ = std::make_unique<ProgramSymbols>(net_, job_.baseName, job_.timeUnit,
+                                                        job_.netPath, found_, stopIfCancelled());
+        else if (read_ == ReadResult::Done)
+            checkStNames(net_, job_.netPath, found_);
+        if (read_ == ReadResult::Done && !job_.checkOnly && job_.baseName == "Ex"
+            && shortFileName(fileNameOf(job_.netPath)))
+            found_.add(Severity::Note, job_.netPath, 0, 0,
+                       "nom de fichier de quatre caractères ou moins : les fichiers écrits "
+                       "s'appellent « Ex.log » et « "
+                           + programName_ + " »");
+        found_.sortByLine();
+        if (job_.warningsAreErrors)
+            found_.makeWarningsErrors();
+        result_.diagnostics = std::move(found_);
+    }
+
+    void debugNet()
+    {
+        debug(observer_, std::string());
+        const Place *places = net_.firstPlace();
+        const Transition *transitions = net_.firstTransition();
+        debug(observer_, transitions ? std::string(transitions->name) : std::string());
+        debug(observer_, places ? std::string(places->name) : std::string());
+    }
+
+    /// Then the complete program, beside its final name too; false when an output cannot be
+    /// opened (said in the diagnostics). The program's trace follows the log's, as when they
+    /// were written one after the other.
+    bool writeProgram()
+    {
+        if (!logOpened_) {
+            cannotWrite(result_.diagnostics, result_.logPath, logError_);
+            if (trace_)
+                trace_->put("Erreur Ouverture du fichier Log\n");
+            finishTrace();
+            return false;
+        }
+        if (!(programBeside() ? programOpened_ : program_.open(programError_))) {
+            cannotWrite(result_.diagnostics, result_.programPath, programError_);
+            log_.discard();
+            finishTrace();
+            return false;
+        }
+        TextSink &out = program_.out();
+        if (!programBeside())
+            progress_.watch(out);
+        switch (job_.format) {
+        case OutputFormat::St:
+            break;
+        case OutputFormat::Pou:
+            writePou(net_, *symbols_, fileNameOf(job_.netPath), out, stopIfCancelled());
+            break;
+        case OutputFormat::PlcOpen:
+            writePlcOpen(net_, *symbols_, fileNameOf(job_.netPath), out, stopIfCancelled());
+            break;
+        }
+        debug(observer_, programName_);
+        return true;
+    }
+    void finishTrace()
+    {
+        if (trace_)
+            trace_->put(programTrace_.text());
+    }
+
+    /// Puts both outputs in place together, or neither.
+    void commit()
+    {
+        std::error_code error;
+        if (!logWritten_) {
+            cannotWrite(result_.diagnostics, result_.logPath, logError_);
+            log_.discard();
+            program_.discard();
+            return;
+        }
+        if (!program_.close(error)) {
+            cannotWrite(result_.diagnostics, result_.programPath, error);
+            log_.discard();
+            program_.discard();
+            return;
+        }
+        CommitReport report;
+        result_.written = commitFiles(
+            {{log_.partPath(), result_.logPath}, {program_.partPath(), result_.programPath}},
+            report);
+        log_.release();
+        program_.release();
+        if (!result_.written) {
+            cannotWrite(result_.diagnostics, report.failed, report.error);
+            if (trace_ && report.failed == result_.logPath)
+                trace_->put("Erreur Ouverture du fichier Log\n");
+        }
+        reportLeft(result_.diagnostics, report,
+                   result_.written ? Severity::Warning : Severity::Error);
+    }
+
+    /// A cancel stops the outputs at their next block, the checks at their next group; what
+    /// was written beside the final names goes.
+    void stop()
+    {
+        log_.discard();
+        program_.discard();
+        cancelledRun(result_, job_.netPath);
+    }
+
+    const ConversionJob &job_;
+    TextSink *trace_;
+    ConversionObserver *observer_;
+    ConversionResult &result_;
+    const std::string programName_;
+    const bool complete_;
+    RunProgress progress_;
+    Net net_;
+    ReadResult read_ = ReadResult::Done;
+    Diagnostics found_;
+    std::unique_ptr<Priorities> priorities_;
+    std::unique_ptr<ProgramSymbols> symbols_;
+    PartFile log_, program_;
+    std::error_code logError_, programError_;
+    bool logOpened_ = false, logWritten_ = false, programOpened_ = false;
+    TextSink programTrace_;
+};
+
+} // namespace
+
 ConversionResult convertNet(const ConversionJob &job, TextSink *trace, ConversionObserver *observer)
 {
     ConversionResult result;
     try {
-        const std::string programName = programFileName(job.baseName, job.format);
         result.logPath = joinPath(job.outputDir, job.baseName + ".log");
-        result.programPath = joinPath(job.outputDir, programName);
-
-        // Its own output would replace the net: refused before anything is read.
-        if (!job.checkOnly) {
-            for (const std::string *output : {&result.logPath, &result.programPath}) {
-                if (sameFile(job.netPath, *output)) {
-                    result.diagnostics.add(Severity::Error, job.netPath, 0, 0,
-                                           "le fichier de sortie " + *output
-                                               + " est le réseau lui-même : rien n'est écrit");
-                    return result;
-                }
-            }
-        }
-
-        RunProgress progress(observer);
-        Net net;
-        Diagnostics found;
-        const ReadResult read
-            = readNetFile(job.netPath, net, trace, &found,
-                          observer ? ReadProgress([&](uint64_t bytes, uint64_t size) {
-                              return progress.read(bytes, size);
-                          })
-                                   : ReadProgress());
-        if (read == ReadResult::Cancelled) {
-            cancelledRun(result, job.netPath);
-            return result;
-        }
-        const bool complete = job.format != OutputFormat::St;
-        // The checks run in parts on both threads, each part into its own diagnostics; appended
-        // in the order of the parts, they say what the checks say when run one after the
-        // other. The part that searches the net by name runs first, on the second thread,
-        // after which the net's indexes go, before the peak of memory; the others are taken
-        // in turn by whichever thread is free, the costliest first.
-        std::array<Diagnostics, checkPartCount> partFound;
-        auto checkPart = [&](int part) {
-            checkNetPart(net, job.netPath, {complete, complete}, partFound[part], part);
-        };
-        auto searchNames = [&] {
-            checkPart(checkPartSearchingNames);
-            net.releaseIndexes();
-        };
-        std::atomic<size_t> nextPart {0};
-        auto checkParts = [&] {
-            for (size_t next;
-                 !progress.cancelled() && (next = nextPart++) < checkPartsByCost.size();)
-                checkPart(checkPartsByCost[next]);
-        };
-        // Stops the long pieces of work that are no output's blocks: the search for the
-        // program's names, the writers' work before their first block.
-        const StopCheck stopIfCancelled = [&progress] {
-            if (progress.cancelled())
-                throw Cancelled();
-        };
-        // The names of a complete program, with a note for each name it changes; then the
-        // diagnostics in the order of the file, warnings made errors when asked.
-        std::unique_ptr<ProgramSymbols> symbols;
-        auto settle = [&] {
-            size_t total = found.size();
-            for (const Diagnostics &part : partFound)
-                total += part.size();
-            found.reserve(total);
-            for (Diagnostics &part : partFound)
-                found.append(std::move(part));
-            if (complete && read == ReadResult::Done)
-                symbols = std::make_unique<ProgramSymbols>(net, job.baseName, job.timeUnit,
-                                                           job.netPath, found, stopIfCancelled);
-            else if (read == ReadResult::Done)
-                checkStNames(net, job.netPath, found);
-            if (read == ReadResult::Done && !job.checkOnly && job.baseName == "Ex"
-                && shortFileName(fileNameOf(job.netPath)))
-                found.add(Severity::Note, job.netPath, 0, 0,
-                          "nom de fichier de quatre caractères ou moins : les fichiers écrits "
-                          "s'appellent « Ex.log » et « "
-                              + programName + " »");
-            found.sortByLine();
-            if (job.warningsAreErrors)
-                found.makeWarningsErrors();
-            result.diagnostics = std::move(found);
-        };
-        if (read != ReadResult::Done) {
-            settle();
-            return result;
-        }
-        if (job.checkOnly) {
-            runSideBySide(
-                [&] {
-                    searchNames();
-                    checkParts();
-                },
-                checkParts);
-            try {
-                settle();
-            } catch (const Cancelled &) { }
-            if (progress.cancelled())
-                cancelledRun(result, job.netPath);
-            return result;
-        }
-
-        // The log needs nothing but the net: it is written beside its final name while the
-        // checks run, and thrown away if they find an error. So is the statement list, which
-        // needs nothing else either; a complete program waits for the names that the checks'
-        // notes come with.
-        const bool programBeside = job.format == OutputFormat::St;
-        PartFile log(result.logPath), program(result.programPath);
-        std::error_code logError, programError;
-        bool logOpened = false, logWritten = false, programOpened = false;
-        TextSink programTrace;
-        // A cancel stops the outputs at their next block, the checks at their next part; what
-        // was written beside the final names goes.
-        const auto stop = [&] {
-            log.discard();
-            program.discard();
-            cancelledRun(result, job.netPath);
-            if (trace)
-                trace->flush();
-            return result;
-        };
-        try {
-            runSideBySide(
-                [&] {
-                    searchNames();
-                    logOpened = log.open(logError);
-                    if (logOpened) {
-                        progress.watch(log.out());
-                        writeStructureLog(net, log.out());
-                        logWritten = log.close(logError);
-                    }
-                    if (logOpened && programBeside)
-                        programOpened = program.open(programError);
-                    if (programOpened) {
-                        progress.watch(program.out());
-                        writeStCode(net, program.out(), &programTrace);
-                        appendOutputBlock(net, program.out());
-                    }
-                    checkParts();
-                },
-                checkParts);
-            if (progress.cancelled())
-                return stop();
-            settle();
-            if (!result.ok()) {
-                log.discard();
-                program.discard();
-                return result;
-            }
-            debug(observer, std::string());
-            const Place *places = net.firstPlace();
-            const Transition *transitions = net.firstTransition();
-            debug(observer, transitions ? std::string(transitions->name) : std::string());
-            debug(observer, places ? std::string(places->name) : std::string());
-
-            // Then the complete program, beside its final name too. The program's trace follows
-            // the log's, as when they were written one after the other.
-            if (!logOpened) {
-                cannotWrite(result.diagnostics, result.logPath, logError);
-                if (trace)
-                    trace->put("Erreur Ouverture du fichier Log\n");
-            } else if (!(programBeside ? programOpened : program.open(programError))) {
-                cannotWrite(result.diagnostics, result.programPath, programError);
-                log.discard();
-            } else {
-                TextSink &out = program.out();
-                if (!programBeside)
-                    progress.watch(out);
-                switch (job.format) {
-                case OutputFormat::St:
-                    break;
-                case OutputFormat::Pou:
-                    writePou(net, *symbols, fileNameOf(job.netPath), out, stopIfCancelled);
-                    break;
-                case OutputFormat::PlcOpen:
-                    writePlcOpen(net, *symbols, fileNameOf(job.netPath), out, stopIfCancelled);
-                    break;
-                }
-                debug(observer, programName);
-                std::error_code error;
-                CommitReport commit;
-                if (progress.cancelled()) {
-                    return stop();
-                } else if (!logWritten) {
-                    cannotWrite(result.diagnostics, result.logPath, logError);
-                    log.discard();
-                    program.discard();
-                } else if (!program.close(error)) {
-                    cannotWrite(result.diagnostics, result.programPath, error);
-                    log.discard();
-                    program.discard();
-                } else {
-                    result.written = commitFiles({{log.partPath(), result.logPath},
-                                                  {program.partPath(), result.programPath}},
-                                                 commit);
-                    log.release();
-                    program.release();
-                    if (!result.written) {
-                        cannotWrite(result.diagnostics, commit.failed, commit.error);
-                        if (trace && commit.failed == result.logPath)
-                            trace->put("Erreur Ouverture du fichier Log\n");
-                    }
-                    reportLeft(result.diagnostics, commit,
-                               result.written ? Severity::Warning : Severity::Error);
-                }
-            }
-        } catch (const Cancelled &) {
-            return stop();
-        }
-        if (trace)
-            trace->put(programTrace.text());
-        if (result.written)
-            progress.reach(100);
+        result.programPath = joinPath(job.outputDir, programFileName(job.baseName, job.format));
+        Conversion(job, trace, observer, result).run();
     } catch (const std::bad_alloc &) {
         // What the run held is released by now, its part files removed: there is room to say
         // so. Should there not be, the caller meets the exception itself.

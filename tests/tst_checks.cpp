@@ -6,6 +6,8 @@
 #include "net/netreader.h"
 #include "run/conversion.h"
 #include "tests/casefile.h"
+#include "tests/plc/randomnet.h"
+#include "tests/plc/simulator.h"
 
 #include <QtTest>
 
@@ -20,6 +22,8 @@ private slots:
     void cases();
     void corpus_data();
     void corpus();
+    void priorityChain();
+    void prioritiesClosed();
 };
 
 void TestChecks::cases_data()
@@ -93,6 +97,57 @@ void TestChecks::corpus()
     if (said != wanted)
         qDebug().noquote() << "ACTUAL:\n" + QString::fromUtf8(said);
     QCOMPARE(said, wanted);
+}
+
+// Priorities t1 > t2 > t3 where t2 cannot fire, t3 listed first: in the first scan t1 can fire,
+// so t3, below it through t2, waits; in the second t1 has fired and t3 fires.
+void TestChecks::priorityChain()
+{
+    Net net;
+    readNetText("p 0 0 P1 1 n\np 0 0 P2 0 n\np 0 0 P3 1 n\n"
+                "t 0 0 t3 c 0 w n\nt 0 0 t2 c 0 w n\nt 0 0 t1 c 0 w n\n"
+                "e P3 t3 1 n\ne P2 t2 1 n\ne P1 t1 1 n\ne t1 t2 1 n\ne t2 t3 1 n\nh n\n",
+                "t.ndr", net, nullptr, nullptr);
+    Simulator reference(net, 1000);
+    auto fired = [&] {
+        std::string names;
+        for (const Transition *t : reference.fired())
+            names += std::string(t->name) + ' ';
+        return names;
+    };
+    reference.scan(0, false);
+    QCOMPARE(fired(), std::string("t1 "));
+    reference.scan(50, false);
+    QCOMPARE(fired(), std::string("t3 "));
+    QVERIFY(reference.violations().empty());
+}
+
+// Whether a transition has priority over another, against the transitive closure of the arcs
+// computed here (Warshall), on the random nets of the proof.
+void TestChecks::prioritiesClosed()
+{
+    int chains = 0;
+    for (uint32_t seed = 1; seed <= 400; ++seed) {
+        Net net;
+        readNetText(randomNet(seed), "t.ndr", net, nullptr, nullptr);
+        const size_t n = net.transitionCount();
+        std::vector<std::vector<bool>> above(n, std::vector<bool>(n, false));
+        for (const PriorityArc *arc = net.priorities(); arc; arc = arc->next)
+            above[arc->higher->index][arc->lower->index] = true;
+        for (size_t k = 0; k < n; ++k)
+            for (size_t i = 0; i < n; ++i)
+                for (size_t j = 0; j < n; ++j)
+                    if (above[i][k] && above[k][j] && !above[i][j]) {
+                        above[i][j] = true;
+                        chains += k != i && k != j;
+                    }
+        const Priorities priorities(net, "t.ndr", nullptr);
+        for (size_t i = 0; i < n; ++i)
+            for (size_t j = 0; j < n; ++j)
+                QVERIFY2(priorities.above(net.transition(i), net.transition(j)) == above[i][j],
+                         qPrintable(QString("graine %1, T%2 sur T%3").arg(seed).arg(i).arg(j)));
+    }
+    QVERIFY(chains > 0);
 }
 
 QTEST_APPLESS_MAIN(TestChecks)

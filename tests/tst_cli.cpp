@@ -75,9 +75,11 @@ private slots:
     void cases_data();
     void cases();
     void manyArcsInOneGuard();
+    void tracesBeforeDiagnostics();
     void outOfMemory();
     void standardOutputFull_data();
     void standardOutputFull();
+    void diskFull_data();
     void diskFull();
 };
 
@@ -170,6 +172,30 @@ void TestCli::manyArcsInOneGuard()
     QCOMPARE(guard.count(" AND "), 100000);
 }
 
+// Standard output and standard error in one pipe: each net's traces come before its
+// diagnostics, net after net, as when each is run alone.
+void TestCli::tracesBeforeDiagnostics()
+{
+    QTemporaryDir tmp;
+    for (const char *name : {"a.ndr", "b.ndr"}) {
+        QFile net(tmp.filePath(name));
+        QVERIFY(net.open(QIODevice::WriteOnly) && net.write("p 1 2 A 1 n\nt 1 2 T 0 w n\nh\n") > 0);
+    }
+    QByteArray alone;
+    for (const char *name : {"a.ndr", "b.ndr"}) {
+        QProcess process;
+        QCOMPARE(run(tmp.path(), {name}, process), QByteArray());
+        const QByteArray out = process.readAllStandardOutput(),
+                         err = process.readAllStandardError();
+        QVERIFY(!out.isEmpty() && !err.isEmpty());
+        alone += out + err;
+    }
+    QProcess both;
+    both.setProcessChannelMode(QProcess::MergedChannels);
+    QCOMPARE(run(tmp.path(), {"a.ndr", "b.ndr"}, both), QByteArray());
+    QCOMPARE(both.readAllStandardOutput(), alone);
+}
+
 void TestCli::outOfMemory()
 {
 #if defined(__SANITIZE_ADDRESS__) || !defined(Q_OS_UNIX)
@@ -226,21 +252,37 @@ void TestCli::standardOutputFull()
     QCOMPARE(process.exitCode(), 1);
 }
 
+void TestCli::diskFull_data()
+{
+    QTest::addColumn<QByteArray>("net");
+    QTest::addColumn<QByteArray>("failed");
+    // A transition with many input arcs: a log of 3 KB, a program of 16 KB.
+    QByteArray arcs = "t 1 2 T 0 w n\n";
+    for (int i = 0; i < 300; ++i)
+        arcs += "e P" + QByteArray::number(i) + " T 1 n\n";
+    QTest::newRow("the program") << arcs + "h\n" << QByteArray("n_ST.txt");
+    // A label of many pieces, all in the log, one in the program: a log of 25 KB.
+    QByteArray label = "p 1 2 P 1 n {[";
+    for (int i = 0; i < 2000; ++i)
+        label += "texte" + QByteArray::number(i) + ',';
+    QTest::newRow("the log, the program being small") << label
+            + "S]} e\nt 1 2 T 0 w n\ne P T 1 n\nh\n" << QByteArray("n.log");
+}
+
 void TestCli::diskFull()
 {
     // A write that fails after the file was opened (the file size limit stands for a full
-    // disk): status 1, the reason, no half-written file, the earlier pair kept.
+    // disk): status 1, the reason on the file that failed, no half-written file, the earlier
+    // pair kept.
 #ifndef Q_OS_UNIX
     QSKIP("needs a shell's file size limit");
 #endif
+    QFETCH(QByteArray, net);
+    QFETCH(QByteArray, failed);
     QTemporaryDir tmp;
     QDir dir(tmp.path());
-    // A transition with many input arcs: a log of 3 KB, a program of 16 KB.
-    QByteArray text = "t 1 2 T 0 w n\n";
-    for (int i = 0; i < 300; ++i)
-        text += "e P" + QByteArray::number(i) + " T 1 n\n";
     for (const auto &[name, contents] :
-         {std::pair {"n.ndr", text + "h\n"}, {"n.log", "ancien"}, {"n_ST.txt", "ancien"}}) {
+         {std::pair {"n.ndr", net}, {"n.log", "ancien"}, {"n_ST.txt", "ancien"}}) {
         QFile file(dir.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) > 0);
     }
@@ -250,10 +292,12 @@ void TestCli::diskFull()
                   {"-c", "trap '' XFSZ; ulimit -f 8 && exec \"$0\" -q n.ndr",
                    QStringLiteral(TRILETTE_BIN_DIR "/trilette-cli")});
     QVERIFY(process.waitForFinished(60000));
-    // Before it, the warnings about the places that the arcs name and no line declares.
-    QCOMPARE(process.readAllStandardError().split('\n').mid(300),
-             QList<QByteArray>({"n_ST.txt: erreur: impossible d'\xc3\xa9"
-                                "crire le fichier : fichier trop gros",
+    // Before it, the warnings about the net.
+    const QList<QByteArray> lines = process.readAllStandardError().split('\n');
+    QCOMPARE(lines.mid(lines.size() - 2),
+             QList<QByteArray>({failed
+                                    + ": erreur: impossible d'\xc3\xa9"
+                                      "crire le fichier : fichier trop gros",
                                 ""}));
     QCOMPARE(process.exitCode(), 1);
     QCOMPARE(dir.entryList(QDir::Files, QDir::Name), QStringList({"n.log", "n.ndr", "n_ST.txt"}));

@@ -14,11 +14,11 @@
 #include "codegen/pouwriter.h"
 #include "codegen/stwriter.h"
 #include "codegen/symbols.h"
-#include "net/firing.h"
 #include "net/netcheck.h"
 #include "net/netreader.h"
 #include "tests/plc/plcrunner.h"
 #include "tests/plc/randomnet.h"
+#include "tests/plc/simulator.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

@@ -168,14 +168,7 @@ private slots:
     void runs();
     void refused_data();
     void refused();
-    void badScans_data();
-    void badScans();
     void runsAgainFromTheStart();
-
-private:
-    // Built once for badScans: a lamp and a divider.
-    std::vector<PlcProgramInfo> pairInfos;
-    PlcRunner pair {matiecDir};
 };
 
 void TestPlcRunner::initTestCase()
@@ -183,11 +176,6 @@ void TestPlcRunner::initTestCase()
     std::string why;
     if (!plcToolsAvailable(matiecDir, &why))
         QSKIP(qPrintable(QString::fromStdString("matiec cannot run: " + why)));
-    pairInfos
-        = programs({"instance0 lampe | INIT:b start:b | P1p:d", "instance1 diviseur | d:d | q:d"});
-    QVERIFY2(
-        pair.build(unit(QByteArray(lampe) + diviseur, pairInfos), "resource1", pairInfos, &why),
-        why.c_str());
 }
 
 void TestPlcRunner::runs_data()
@@ -241,10 +229,6 @@ void TestPlcRunner::runs_data()
         << QByteArray(compteur) << QStringList {"instance0 compteur | | n:d"}
         << QStringList {"0 |", "0 |", "40 |"} << "n=1\nn=2\nn=3\n"
         << QString();
-    QTest::newRow("nothing observed")
-        << QByteArray(compteur) << QStringList {"instance0 compteur | |"}
-        << QStringList {"0 |", "20 |"} << "\n\n"
-        << QString();
     QTest::newRow("a division by zero stops the program at its scan")
         << QByteArray(diviseur) << QStringList {"instance0 diviseur | d:d | q:d"}
         << QStringList {"0 | 5", "20 | -7", "40 | 0", "60 | 1"} << "q=20\nq=-14\n"
@@ -281,27 +265,12 @@ void TestPlcRunner::refused_data()
         << QStringList {lamp}
         << "iec2c: unit.st:17: error: no statement defined after 'THEN' in ST 'IF' "
            "statement.\n\n1 error(s) found. Bailing out!\n";
-    QTest::newRow("iec2c: a variable named like a program")
-        << QByteArray(lampe).replace("Lamp", "lampe") << QStringList {lamp}
-        << "iec2c: unit.st:7: error: unknown error in output variable(s) declaration.\n"
-           "unit.st:22: error: invalid variable before ':=' in ST assignment statement.\n\n"
-           "2 error(s) found. Bailing out!\n";
     QTest::newRow("C compiler: an observed variable the program lacks")
         << QByteArray(lampe) << QStringList {"instance0 lampe | INIT:b | nothere:d"}
         << "C compiler: driver.c:35:54: error: 'LAMPE' has no member named 'NOTHERE'\n";
     QTest::newRow("a variable name that is no identifier")
         << QByteArray(lampe) << QStringList {"instance0 lampe | INIT:b | P1p:d Lamp);:b"}
         << "invalid variable name: Lamp);";
-    QTest::newRow("a letter outside ASCII")
-        << QByteArray(lampe)
-        << QStringList {QString::fromUtf8("instance0 lampe | INIT:b | Lampé:b")}
-        << QString::fromUtf8("invalid variable name: Lampé");
-    QTest::newRow("a name ending in a dot")
-        << QByteArray(lampe) << QStringList {"instance0 lampe | INIT:b | P1p.:d"}
-        << "invalid variable name: P1p.";
-    QTest::newRow("a program name with a dot")
-        << QByteArray(lampe) << QStringList {"instance0 lampe.x | INIT:b | P1p:d"}
-        << "invalid program name: lampe.x";
 }
 
 void TestPlcRunner::refused()
@@ -318,39 +287,6 @@ void TestPlcRunner::refused()
     std::vector<PlcObservation> observations;
     QVERIFY(!runner.run(scans({"0 | 0"}), &observations, &message));
     QCOMPARE(QString::fromStdString(message), QStringLiteral("nothing built"));
-}
-
-void TestPlcRunner::badScans_data()
-{
-    QTest::addColumn<QStringList>("scanLines");
-    QTest::addColumn<QString>("error");
-
-    QTest::newRow("the time goes back")
-        << QStringList {"20 | 0 0 | 1", "19 | 0 0 | 1"} << "scan 1: the time goes back";
-    QTest::newRow("a negative time")
-        << QStringList {"-1 | 0 0 | 1"} << "scan 0: the time goes back";
-    QTest::newRow("a BOOL given 2")
-        << QStringList {"0 | 0 0 | 1", "0 | 0 2 | 1"} << "scan 1: start cannot hold 2";
-    QTest::newRow("a DINT above its range")
-        << QStringList {"0 | 0 0 | 2147483648"} << "scan 0: d cannot hold 2147483648";
-    QTest::newRow("a DINT below its range")
-        << QStringList {"0 | 0 0 | -2147483649"} << "scan 0: d cannot hold -2147483649";
-    QTest::newRow("an input missing")
-        << QStringList {"0 | 0 | 1"} << "scan 0: instance0: 1 inputs, not 2";
-    QTest::newRow("a program missing")
-        << QStringList {"0 | 0 0"} << "scan 0: inputs for 1 programs, not 2";
-}
-
-void TestPlcRunner::badScans()
-{
-    QFETCH(QStringList, scanLines);
-    QFETCH(QString, error);
-
-    std::vector<PlcObservation> observations;
-    std::string message;
-    QVERIFY(!pair.run(scans(scanLines), &observations, &message));
-    QCOMPARE(QString::fromStdString(message), error);
-    QCOMPARE(dump(pairInfos, observations), QString());
 }
 
 void TestPlcRunner::runsAgainFromTheStart()

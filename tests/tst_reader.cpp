@@ -3,6 +3,7 @@
 
 #include "net/netreader.h"
 #include "tests/casefile.h"
+#include "tests/netdump.h"
 
 #include <QDir>
 #include <QFile>

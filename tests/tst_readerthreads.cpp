@@ -4,6 +4,7 @@
 // every text reads alike, 1 with the texts that do not.
 
 #include "net/netreader.h"
+#include "tests/netdump.h"
 #include "util/diagnostic.h"
 #include "util/textsink.h"
 

@@ -4,6 +4,7 @@
 #include "codegen/plcopenwriter.h"
 #include "net/netreader.h"
 #include "run/conversion.h"
+#include "tests/netdump.h"
 #include "util/diagnostic.h"
 #include "util/fileio.h"
 
@@ -99,6 +100,7 @@ private slots:
     void concurrentRunsKeepPairs();
     void longBaseNames();
     void outOfMemory();
+    void observerThrows();
     void commitRollsBack_data();
     void commitRollsBack();
     void baseNames();
@@ -264,6 +266,44 @@ void TestRun::outOfMemory()
         }
         QVERIFY(failed > allocations / 2);
         QVERIFY(dir.remove(program));
+    }
+}
+
+void TestRun::observerThrows()
+{
+    // The window's cancel check throws on the calling thread, at each of the times it is asked
+    // there in turn (reading, then the checks that share the net with the second thread): the
+    // exception reaches the caller once the second thread has ended, and the folder is as it was.
+    struct Throwing : ConversionObserver
+    {
+        std::thread::id caller = std::this_thread::get_id();
+        std::atomic<int> asked {0};
+        int throwAt = -1;
+        void progress(int) override { }
+        void debugLine(const std::string &) override { }
+        bool cancelled() override
+        {
+            if (std::this_thread::get_id() == caller && ++asked == throwAt)
+                throw std::runtime_error("lancée");
+            return false;
+        }
+    };
+    QTemporaryDir tmp;
+    QDir dir(tmp.path());
+    writeFile(dir.filePath("n.ndr"), lampNet);
+    writeFile(dir.filePath("n.log"), "ancien");
+    const ConversionJob job {local(dir.filePath("n.ndr")), local(dir.path()), "n"};
+    Throwing counting;
+    QVERIFY(convertNet(job, nullptr, &counting).written);
+    QVERIFY(counting.asked >= 2);
+    for (int k = 1; k <= counting.asked; ++k) {
+        writeFile(dir.filePath("n.log"), "ancien");
+        QVERIFY(dir.remove("n_ST.txt"));
+        Throwing throwing;
+        throwing.throwAt = k;
+        QVERIFY_EXCEPTION_THROWN(convertNet(job, nullptr, &throwing), std::runtime_error);
+        QCOMPARE(entriesIn(dir), QStringList({"n.log=ancien", "n.ndr"}));
+        QVERIFY(convertNet(job, nullptr).written);
     }
 }
 
