@@ -11,10 +11,16 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // Every allocation of this test goes through here: an armed count makes one of them fail, as
@@ -100,6 +106,8 @@ private slots:
     void outOfMemory();
     void commitRollsBack_data();
     void commitRollsBack();
+    void deadRunsLeftovers_data();
+    void deadRunsLeftovers();
     void baseNames();
     void sinkWritesLargeBlocks();
     void netMoves();
@@ -291,8 +299,8 @@ void TestRun::commitRollsBack_data()
                         "<dir>/b:" + notPaired
                             + "elle n'a pas pu être retirée (permission refusée)"}
         << QStringList {"a=old a", "b=new b", "c.part=new c"};
-    QTest::newRow("the first cannot take its name nor get its earlier version back")
-        << QStringList {"a.part>a", ".trilette-X.old>a"} << false
+    QTest::newRow("no hard links: the first cannot take its name nor get its earlier version back")
+        << QStringList {"a.part>a", "a>+.trilette-X.old", ".trilette-X.old>a"} << false
         << QStringList {"<dir>/a: manque : l'ancienne version n'a pas pu être remise en place et "
                         "reste sous le nom "
                         + aside + " (permission refusée)"}
@@ -303,23 +311,51 @@ void TestRun::commitRollsBack_data()
                         + ": ancienne version qui n'a pas pu être retirée (permission "
                           "refusée)"}
         << QStringList {".trilette-X.old=old a", "a=new a", "b=new b", "c=new c"};
+    QTest::newRow("the earlier version goes before it is set aside: there was none")
+        << QStringList {"a>+.trilette-X.old=gone"} << true << QStringList()
+        << QStringList {"a=new a", "b=new b", "c=new c"};
 }
 
 namespace {
 
 QStringList faults;
 
+const QRegularExpression commitTag("\\.trilette-[a-z0-9]{8}(-[a-z0-9]{8})?");
+
 QString commitName(const std::string &path)
 {
-    return QString::fromStdString(fileNameOf(path))
-        .replace(QRegularExpression("\\.trilette-[a-z0-9]{8}"), ".trilette-X");
+    return QString::fromStdString(fileNameOf(path)).replace(commitTag, ".trilette-X");
 }
 
+/// A commit's step as the faults name it: "FROM>TO" a rename, "FROM>+TO" a link, "PATH>" a
+/// removal, a commit's own names as .trilette-X.
+QString commitStep(const std::string &from, const std::string &to)
+{
+    if (!to.empty() && to[0] == '+')
+        return commitName(from) + ">+" + commitName(to.substr(1));
+    return commitName(from) + '>' + (to.empty() ? QString() : commitName(to));
+}
+
+/// A step of `faults` fails: a link as where the file system has none, the others as when
+/// permission is refused; "STEP=gone" removes the file first and lets the step go on.
 int injectedFault(const std::string &from, const std::string &to)
 {
-    return faults.contains(commitName(from) + '>' + (to.empty() ? QString() : commitName(to)))
-        ? EACCES
-        : 0;
+    const QString step = commitStep(from, to);
+    if (faults.contains(step + "=gone")) {
+        removeFile(from);
+        return 0;
+    }
+    return !faults.contains(step) ? 0 : step.contains(">+") ? EPERM : EACCES;
+}
+
+/// The step at which a forked run ends as if killed.
+QString deathStep;
+
+int dieAtStep(const std::string &from, const std::string &to)
+{
+    if (commitStep(from, to) == deathStep)
+        _exit(9);
+    return injectedFault(from, to);
 }
 
 } // namespace
@@ -350,11 +386,60 @@ void TestRun::commitRollsBack()
     for (const LeftFile &file : report.left)
         seen << QString::fromStdString(file.path + ": " + file.state)
                     .replace(dir.path(), "<dir>")
-                    .replace(QRegularExpression("\\.trilette-[a-z0-9]{8}"), ".trilette-X");
+                    .replace(commitTag, ".trilette-X");
     QCOMPARE(seen, left);
     for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name))
         found << commitName(name.toStdString()) + '=' + contents(dir.filePath(name));
     QCOMPARE(found, after);
+}
+
+void TestRun::deadRunsLeftovers_data()
+{
+    // A run over an earlier pair is killed at a step of its commit (the faults before it as in
+    // commitRollsBack); a later run, with faults of its own, then leaves the folder as shown.
+    QTest::addColumn<QStringList>("killedRun");
+    QTest::addColumn<QStringList>("laterRun");
+    QTest::addColumn<QStringList>("after");
+    const QStringList newPair {"n.log", "n.ndr", "n_ST.txt"};
+    QTest::newRow("killed while writing: its part files go")
+        << QStringList {"n.log>+.trilette-X.old"} << QStringList() << newPair;
+    QTest::newRow("killed with the earlier log linked aside: that copy goes")
+        << QStringList {".trilette-X.part>n_ST.txt"} << QStringList() << newPair;
+    QTest::newRow("killed with the earlier log moved aside (no hard links): it comes back")
+        << QStringList {"n.log>+.trilette-X.old", ".trilette-X.part>n.log"}
+        << QStringList {".trilette-X.part>n_ST.txt"}
+        << QStringList {"n.log=ancien", "n.ndr", "n_ST.txt=ancien"};
+}
+
+void TestRun::deadRunsLeftovers()
+{
+    QFETCH(QStringList, killedRun);
+    QFETCH(QStringList, laterRun);
+    QFETCH(QStringList, after);
+    QTemporaryDir tmp;
+    QDir dir(tmp.path());
+    writeFile(dir.filePath("n.ndr"), lampNet);
+    writeFile(dir.filePath("n.log"), "ancien");
+    writeFile(dir.filePath("n_ST.txt"), "ancien");
+    const ConversionJob job {local(dir.filePath("n.ndr")), local(dir.path()), "n"};
+    const pid_t child = fork();
+    if (child == 0) {
+        faults = killedRun.mid(0, killedRun.size() - 1);
+        deathStep = killedRun.last();
+        commitStepFault = &dieAtStep;
+        convertNet(job, nullptr);
+        _exit(0);
+    }
+    int status = 0;
+    QVERIFY(child > 0 && waitpid(child, &status, 0) == child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+    QVERIFY(entriesIn(dir).filter(".trilette-").size() >= 2);
+    faults = laterRun;
+    commitStepFault = &injectedFault;
+    const ConversionResult result = convertNet(job, nullptr);
+    commitStepFault = nullptr;
+    QCOMPARE(result.written, laterRun.isEmpty());
+    QCOMPARE(entriesIn(dir), after);
 }
 
 void TestRun::baseNames()
