@@ -102,6 +102,7 @@ private slots:
     void outputPairs_data();
     void outputPairs();
     void concurrentRunsKeepPairs();
+    void unreadableFolderLocked();
     void longBaseNames();
     void outOfMemory();
     void commitRollsBack_data();
@@ -167,12 +168,40 @@ void TestRun::outputPairs()
     QCOMPARE(entriesIn(out), after);
 }
 
-void TestRun::concurrentRunsKeepPairs()
+namespace {
+
+/// The steps of the commits made while it is set, by thread; the first step of each thread
+/// waits (for a while) until another thread has made one: two commits that do not take turns
+/// then mix their steps.
+struct Rendezvous
 {
-    // Two runs write outputs of the same names into one folder at the same time, again and
-    // again: each succeeds, and the pair in place always comes from one of them, whole.
-    QTemporaryDir tmp;
-    QDir dir(tmp.path());
+    std::mutex mutex;
+    std::condition_variable met;
+    std::vector<std::thread::id> steps;
+} rendezvous;
+
+int meetAtCommit(const std::string &, const std::string &)
+{
+    std::unique_lock<std::mutex> lock(rendezvous.mutex);
+    std::vector<std::thread::id> &steps = rendezvous.steps;
+    const std::thread::id me = std::this_thread::get_id();
+    const bool first = std::find(steps.begin(), steps.end(), me) == steps.end();
+    steps.push_back(me);
+    rendezvous.met.notify_all();
+    if (first)
+        rendezvous.met.wait_for(lock, std::chrono::milliseconds(300), [&] {
+            return std::any_of(steps.begin(), steps.end(), [&](auto id) { return id != me; });
+        });
+    return 0;
+}
+
+/// Two runs write outputs of the same names into `out` at the same time, round after round,
+/// the first rounds meeting at their commits, the second through another spelling of the
+/// folder: each succeeds, the commits take turns, and the pair in place always comes from one
+/// of them, whole.
+void concurrentRuns(const QString &nets, const QString &out, int rounds)
+{
+    QDir dir(nets);
     QByteArray alpha, beta;
     for (int i = 0; i < 3000; ++i) {
         alpha += "p 1 2 Alpha" + QByteArray::number(i) + " 1 n\n";
@@ -180,26 +209,75 @@ void TestRun::concurrentRunsKeepPairs()
     }
     writeFile(dir.filePath("alpha.ndr"), alpha + "h\n");
     writeFile(dir.filePath("beta.ndr"), beta + "h\n");
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < rounds; ++round) {
+        rendezvous.steps.clear();
+        commitStepFault = round < 2 ? &meetAtCommit : nullptr;
         ConversionResult results[2];
-        auto run = [&](int which, const char *net) {
-            results[which]
-                = convertNet({local(dir.filePath(net)), local(dir.path()), "n"}, nullptr);
+        auto run = [&](int which, const char *net, const QString &folder) {
+            results[which] = convertNet({local(dir.filePath(net)), local(folder), "n"}, nullptr);
         };
-        std::thread second(run, 1, "beta.ndr");
-        run(0, "alpha.ndr");
+        std::thread second(run, 1, "beta.ndr", out + "/../" + QFileInfo(out).fileName());
+        run(0, "alpha.ndr", out);
         second.join();
+        commitStepFault = nullptr;
         for (const ConversionResult &result : results)
             QVERIFY2(result.written && result.diagnostics.empty(),
                      result.diagnostics.empty() ? "" : result.diagnostics.at(0).format().c_str());
-        QCOMPARE(entriesIn(dir), QStringList({"alpha.ndr", "beta.ndr", "n.log", "n_ST.txt"}));
-        const QByteArray log = contents(dir.filePath("n.log"));
-        const QByteArray program = contents(dir.filePath("n_ST.txt"));
+        const auto &steps = rendezvous.steps;
+        QVERIFY(round >= 2 || std::is_partitioned(steps.begin(), steps.end(), [&](auto id) {
+                    return id == steps.front();
+                }));
+        QDir outputs(out);
+        if (QFileInfo(out).isReadable())
+            QCOMPARE(outputs.entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                     QStringList({"n.log", "n_ST.txt"}));
+        const QByteArray log = contents(outputs.filePath("n.log"));
+        const QByteArray program = contents(outputs.filePath("n_ST.txt"));
         const bool fromAlpha = log.contains("Alpha0");
         QCOMPARE(log.contains("Beta"), !fromAlpha);
         QCOMPARE(program.contains("Alpha"), fromAlpha);
         QCOMPARE(program.contains("Beta"), !fromAlpha);
     }
+}
+
+} // namespace
+
+void TestRun::concurrentRunsKeepPairs()
+{
+    QTemporaryDir tmp;
+    QVERIFY(QDir(tmp.path()).mkdir("out"));
+    concurrentRuns(tmp.path(), tmp.filePath("out"), 10);
+}
+
+void TestRun::unreadableFolderLocked()
+{
+    // The same into a folder that can be written but not read, by a user who cannot read it.
+    QTemporaryDir tmp;
+    QDir dir(tmp.path());
+    QVERIFY(dir.mkdir("nets") && dir.mkdir("out"));
+    QVERIFY(::chmod(local(tmp.path()).c_str(), 0755) == 0
+            && ::chmod(local(dir.filePath("nets")).c_str(), 0777) == 0
+            && ::chmod(local(dir.filePath("out")).c_str(), 0333) == 0);
+    if (geteuid() != 0)
+        return concurrentRuns(dir.filePath("nets"), dir.filePath("out"), 3);
+    const passwd *nobody = getpwnam("nobody");
+    if (!nobody)
+        QSKIP("no user « nobody » to run as");
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
+            _exit(2);
+        concurrentRuns(dir.filePath("nets"), dir.filePath("out"), 3);
+        _exit(QTest::currentTestFailed() ? 1 : 0);
+    }
+    int status = 0;
+    QVERIFY(child > 0 && waitpid(child, &status, 0) == child);
+    struct stat out;
+    if (::stat(local(dir.filePath("out")).c_str(), &out) == 0)
+        removeFile("/tmp/trilette-" + std::to_string(out.st_dev) + "-" + std::to_string(out.st_ino)
+                   + ".lock");
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
 }
 
 void TestRun::longBaseNames()
@@ -371,9 +449,12 @@ void TestRun::commitRollsBack()
     for (const char *name : {"a.part", "b.part", "c.part"})
         writeFile(dir.filePath(name), QByteArray("new ") + name[0]);
     writeFile(dir.filePath("a"), "old a");
+    // b's folder spelled otherwise: one folder still, locked once.
+    const QString other = tmp.path() + "/../" + QFileInfo(tmp.path()).fileName();
     std::vector<StagedFile> files;
     for (const char *name : {"a", "b", "c"})
-        files.push_back({local(dir.filePath(name + QString(".part"))), local(dir.filePath(name))});
+        files.push_back({local(dir.filePath(name + QString(".part"))),
+                         local((name[0] == 'b' ? other : dir.path()) + '/' + name)});
     ::faults = faults;
     commitStepFault = &injectedFault;
     CommitReport report;
@@ -385,6 +466,7 @@ void TestRun::commitRollsBack()
     QStringList seen, found;
     for (const LeftFile &file : report.left)
         seen << QString::fromStdString(file.path + ": " + file.state)
+                    .replace(other, "<dir>")
                     .replace(dir.path(), "<dir>")
                     .replace(commitTag, ".trilette-X");
     QCOMPARE(seen, left);

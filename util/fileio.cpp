@@ -211,16 +211,17 @@ public:
             handle_ = nullptr;
         }
 #else
-        (void)key;
         fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd_ < 0 && key.known) {
+            const std::string name = "trilette-" + std::to_string(key.device) + "-"
+                + std::to_string(key.inode) + ".lock";
             const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-            const std::string place
-                = runtime && *runtime && isDirectory(runtime) ? runtime : "/tmp";
-            const std::string name = joinPath(place,
-                                              "trilette-" + std::to_string(key.device) + "-"
-                                                  + std::to_string(key.inode) + ".lock");
-            fd_ = ::open(name.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (runtime && *runtime)
+                fd_ = ::open(joinPath(runtime, name).c_str(),
+                             O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd_ < 0)
+                fd_ = ::open(joinPath("/tmp", name).c_str(),
+                             O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
         }
         int status;
         while (fd_ >= 0 && (status = flock(fd_, LOCK_EX)) != 0 && errno == EINTR) { }
