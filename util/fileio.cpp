@@ -725,6 +725,20 @@ bool sameFile(const std::string &first, const std::string &second)
     return fs::equivalent(nativePath(first), nativePath(second), error) && !error;
 }
 
+bool samePlace(const std::string &first, const std::string &second)
+{
+    if (sameFile(first, second))
+        return true;
+    if (exists(first) && exists(second))
+        return false;
+    std::error_code error;
+    const fs::path one = fs::weakly_canonical(fs::absolute(nativePath(first), error), error);
+    if (error)
+        return false;
+    const fs::path other = fs::weakly_canonical(fs::absolute(nativePath(second), error), error);
+    return !error && one == other;
+}
+
 void removeFile(const std::string &path)
 {
     std::error_code error;
