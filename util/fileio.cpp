@@ -516,19 +516,20 @@ bool PartFile::open(std::error_code &error)
         if (!file_)
             return false;
 #ifndef _WIN32
-        // The lock stays while the file is closed and committed; a commit that removes the
+        // The lock stays while the file is closed and committed. A commit that removes the
         // leftovers of dead runs may have taken this file before it was locked: then another.
+        // Where the file system has no locks, the file goes on without one.
         lock_ = ::fcntl(fileno(file_), F_DUPFD_CLOEXEC, 0);
         int status = -1;
         while (lock_ >= 0 && (status = flock(lock_, LOCK_EX)) != 0 && errno == EINTR) { }
         struct stat held, named;
-        if (status != 0 || ::fstat(lock_, &held) != 0 || ::stat(part_.c_str(), &named) != 0
-            || held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
+        if (status != 0) {
+            unlock();
+        } else if (::fstat(lock_, &held) != 0 || ::stat(part_.c_str(), &named) != 0
+                   || held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
             std::fclose(file_);
             file_ = nullptr;
-            if (lock_ >= 0)
-                ::close(lock_);
-            lock_ = -1;
+            unlock();
             if (attempt < 10)
                 continue;
             error = std::make_error_code(std::errc::resource_unavailable_try_again);
