@@ -200,11 +200,11 @@ public:
         const std::string path = key.spelling.empty() ? std::string(".") : key.spelling;
 #ifdef _WIN32
         std::error_code error;
-        std::wstring key = fs::absolute(nativePath(path), error).lexically_normal().wstring();
-        for (wchar_t &c : key)
+        std::wstring absolute = fs::absolute(nativePath(path), error).lexically_normal().wstring();
+        for (wchar_t &c : absolute)
             c = wchar_t(std::towlower(c));
         const std::wstring name
-            = L"Local\\trilette-" + std::to_wstring(std::hash<std::wstring>()(key));
+            = L"Local\\trilette-" + std::to_wstring(std::hash<std::wstring>()(absolute));
         handle_ = CreateMutexW(nullptr, FALSE, name.c_str());
         if (handle_ && WaitForSingleObject(handle_, INFINITE) == WAIT_FAILED) {
             CloseHandle(handle_);
