@@ -223,7 +223,7 @@ public:
                 fd_ = ::open(joinPath("/tmp", name).c_str(),
                              O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
         }
-        int status;
+        int status = -1;
         while (fd_ >= 0 && (status = flock(fd_, LOCK_EX)) != 0 && errno == EINTR) { }
         if (fd_ >= 0 && status != 0) {
             ::close(fd_);
