@@ -5,6 +5,7 @@
 #include "util/textsink.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -199,6 +200,38 @@ bool standardOutputWritten(const TextSink *traces)
     return false;
 }
 
+/// Interrupted or told to end: what the run was writing goes, then the signal ends the process
+/// as it would have.
+extern "C" void onEnding(int signal)
+{
+    removePartFilesNow();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+/// For each net, the reason why it is refused before anything is converted: an output of its
+/// would be another net named on the command line, which would be lost (and, later on the line,
+/// read in its place). Empty for the others.
+std::vector<std::string> outputsOverNets(const Options &options, const std::string &outputDir)
+{
+    std::vector<std::string> refused(options.nets.size());
+    if (options.check)
+        return refused;
+    for (size_t i = 0; i < options.nets.size(); ++i) {
+        const std::string base = baseNameFor(fileNameOf(options.nets[i]));
+        for (const std::string &output :
+             {joinPath(outputDir, base + ".log"),
+              joinPath(outputDir, programFileName(base, options.format))})
+            for (size_t j = 0; j < options.nets.size() && refused[i].empty(); ++j)
+                if (j != i && options.nets[j] != options.nets[i]
+                    && samePlace(output, options.nets[j]))
+                    refused[i] = "le fichier de sortie " + output + " est le réseau "
+                        + options.nets[j]
+                        + ", donné aussi sur la ligne de commande : rien n'est écrit";
+    }
+    return refused;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -231,11 +264,24 @@ int main(int argc, char **argv)
     if (!options.haveOutputDir && isDirectory("TriledFiles"))
         outputDir = "TriledFiles";
 
+    for (int signal : {SIGINT, SIGTERM})
+        std::signal(signal, onEnding);
+#ifdef SIGHUP
+    std::signal(SIGHUP, onEnding);
+#endif
+
     TextSink traces(stdout);
     int status = 0;
+    const std::vector<std::string> refused = outputsOverNets(options, outputDir);
+    size_t index = 0;
     // Nets whose outputs share a name (a/x.ndr and b/x.ndr) would silently replace each other's.
     std::map<std::string, std::string> netByBaseName;
     for (const std::string &net : options.nets) {
+        if (!refused[index++].empty()) {
+            std::fprintf(stderr, "%s: erreur: %s\n", net.c_str(), refused[index - 1].c_str());
+            status = 1;
+            continue;
+        }
         ConversionJob job {net, outputDir, baseNameFor(fileNameOf(net))};
         job.format = options.format;
         job.timeUnit = options.timeUnit;

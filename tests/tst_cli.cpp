@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 const QString dataDir = QStringLiteral(TRILETTE_SOURCE_DIR "/tests/data/");
@@ -77,6 +79,8 @@ private slots:
     void manyArcsInOneGuard();
     void tracesBeforeDiagnostics();
     void outOfMemory();
+    void interrupted_data();
+    void interrupted();
     void standardOutputFull_data();
     void standardOutputFull();
     void diskFull_data();
@@ -219,6 +223,45 @@ void TestCli::outOfMemory()
                         "crit\n"));
     QCOMPARE(process.exitCode(), 1);
     QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), QStringList {"n.ndr"});
+}
+
+void TestCli::interrupted_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+void TestCli::interrupted()
+{
+    // Interrupted while it writes its outputs, the run ends by the signal and leaves nothing.
+#ifndef Q_OS_UNIX
+    QSKIP("signals are POSIX ones");
+#endif
+    QFETCH(int, signal);
+    QTemporaryDir tmp;
+    QByteArray text;
+    for (int i = 0; i < 1000000; ++i)
+        text += "p 0 0 P" + QByteArray::number(i) + " 1 n\n";
+    QFile net(tmp.filePath("n.ndr"));
+    QVERIFY(net.open(QIODevice::WriteOnly) && net.write(text) > 0);
+    net.close();
+    QDir dir(tmp.path());
+    QProcess process;
+    process.setWorkingDirectory(tmp.path());
+    process.start(QStringLiteral(TRILETTE_BIN_DIR "/trilette-cli"), {"-q", "n.ndr"});
+    QVERIFY(process.waitForStarted());
+    bool writing = false;
+    while (!writing && process.state() == QProcess::Running) {
+        writing = !dir.entryList({".trilette-*.part"}, QDir::Files | QDir::Hidden).isEmpty();
+        QThread::msleep(1);
+    }
+    if (!writing)
+        QSKIP("the run ended before it could be interrupted");
+    ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden), QStringList {"n.ndr"});
 }
 
 void TestCli::standardOutputFull_data()

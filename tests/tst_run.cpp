@@ -13,10 +13,16 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // Every allocation of this test goes through here: an armed count makes one of them fail, as
@@ -98,11 +104,14 @@ private slots:
     void outputPairs_data();
     void outputPairs();
     void concurrentRunsKeepPairs();
+    void unreadableFolderLocked();
     void longBaseNames();
     void outOfMemory();
     void observerThrows();
     void commitRollsBack_data();
     void commitRollsBack();
+    void deadRunsLeftovers_data();
+    void deadRunsLeftovers();
     void baseNames();
     void sinkWritesLargeBlocks();
     void netMoves();
@@ -165,12 +174,40 @@ void TestRun::outputPairs()
     QCOMPARE(entriesIn(out), after);
 }
 
-void TestRun::concurrentRunsKeepPairs()
+namespace {
+
+/// The steps of the commits made while it is set, by thread; the first step of each thread
+/// waits (for a while) until another thread has made one: two commits that do not take turns
+/// then mix their steps.
+struct Rendezvous
 {
-    // Two runs write outputs of the same names into one folder at the same time, again and
-    // again: each succeeds, and the pair in place always comes from one of them, whole.
-    QTemporaryDir tmp;
-    QDir dir(tmp.path());
+    std::mutex mutex;
+    std::condition_variable met;
+    std::vector<std::thread::id> steps;
+} rendezvous;
+
+int meetAtCommit(const std::string &, const std::string &)
+{
+    std::unique_lock<std::mutex> lock(rendezvous.mutex);
+    std::vector<std::thread::id> &steps = rendezvous.steps;
+    const std::thread::id me = std::this_thread::get_id();
+    const bool first = std::find(steps.begin(), steps.end(), me) == steps.end();
+    steps.push_back(me);
+    rendezvous.met.notify_all();
+    if (first)
+        rendezvous.met.wait_for(lock, std::chrono::milliseconds(300), [&] {
+            return std::any_of(steps.begin(), steps.end(), [&](auto id) { return id != me; });
+        });
+    return 0;
+}
+
+/// Two runs write outputs of the same names into `out` at the same time, round after round,
+/// the first rounds meeting at their commits, the second through another spelling of the
+/// folder: each succeeds, the commits take turns, and the pair in place always comes from one
+/// of them, whole.
+void concurrentRuns(const QString &nets, const QString &out, int rounds)
+{
+    QDir dir(nets);
     QByteArray alpha, beta;
     for (int i = 0; i < 3000; ++i) {
         alpha += "p 1 2 Alpha" + QByteArray::number(i) + " 1 n\n";
@@ -178,26 +215,75 @@ void TestRun::concurrentRunsKeepPairs()
     }
     writeFile(dir.filePath("alpha.ndr"), alpha + "h\n");
     writeFile(dir.filePath("beta.ndr"), beta + "h\n");
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < rounds; ++round) {
+        rendezvous.steps.clear();
+        commitStepFault = round < 2 ? &meetAtCommit : nullptr;
         ConversionResult results[2];
-        auto run = [&](int which, const char *net) {
-            results[which]
-                = convertNet({local(dir.filePath(net)), local(dir.path()), "n"}, nullptr);
+        auto run = [&](int which, const char *net, const QString &folder) {
+            results[which] = convertNet({local(dir.filePath(net)), local(folder), "n"}, nullptr);
         };
-        std::thread second(run, 1, "beta.ndr");
-        run(0, "alpha.ndr");
+        std::thread second(run, 1, "beta.ndr", out + "/../" + QFileInfo(out).fileName());
+        run(0, "alpha.ndr", out);
         second.join();
+        commitStepFault = nullptr;
         for (const ConversionResult &result : results)
             QVERIFY2(result.written && result.diagnostics.empty(),
                      result.diagnostics.empty() ? "" : result.diagnostics.at(0).format().c_str());
-        QCOMPARE(entriesIn(dir), QStringList({"alpha.ndr", "beta.ndr", "n.log", "n_ST.txt"}));
-        const QByteArray log = contents(dir.filePath("n.log"));
-        const QByteArray program = contents(dir.filePath("n_ST.txt"));
+        const auto &steps = rendezvous.steps;
+        QVERIFY(round >= 2 || std::is_partitioned(steps.begin(), steps.end(), [&](auto id) {
+                    return id == steps.front();
+                }));
+        QDir outputs(out);
+        if (QFileInfo(out).isReadable())
+            QCOMPARE(outputs.entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                     QStringList({"n.log", "n_ST.txt"}));
+        const QByteArray log = contents(outputs.filePath("n.log"));
+        const QByteArray program = contents(outputs.filePath("n_ST.txt"));
         const bool fromAlpha = log.contains("Alpha0");
         QCOMPARE(log.contains("Beta"), !fromAlpha);
         QCOMPARE(program.contains("Alpha"), fromAlpha);
         QCOMPARE(program.contains("Beta"), !fromAlpha);
     }
+}
+
+} // namespace
+
+void TestRun::concurrentRunsKeepPairs()
+{
+    QTemporaryDir tmp;
+    QVERIFY(QDir(tmp.path()).mkdir("out"));
+    concurrentRuns(tmp.path(), tmp.filePath("out"), 10);
+}
+
+void TestRun::unreadableFolderLocked()
+{
+    // The same into a folder that can be written but not read, by a user who cannot read it.
+    QTemporaryDir tmp;
+    QDir dir(tmp.path());
+    QVERIFY(dir.mkdir("nets") && dir.mkdir("out"));
+    QVERIFY(::chmod(local(tmp.path()).c_str(), 0755) == 0
+            && ::chmod(local(dir.filePath("nets")).c_str(), 0777) == 0
+            && ::chmod(local(dir.filePath("out")).c_str(), 0333) == 0);
+    if (geteuid() != 0)
+        return concurrentRuns(dir.filePath("nets"), dir.filePath("out"), 3);
+    const passwd *nobody = getpwnam("nobody");
+    if (!nobody)
+        QSKIP("no user « nobody » to run as");
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
+            _exit(2);
+        concurrentRuns(dir.filePath("nets"), dir.filePath("out"), 3);
+        _exit(QTest::currentTestFailed() ? 1 : 0);
+    }
+    int status = 0;
+    QVERIFY(child > 0 && waitpid(child, &status, 0) == child);
+    struct stat out;
+    if (::stat(local(dir.filePath("out")).c_str(), &out) == 0)
+        removeFile("/tmp/trilette-" + std::to_string(out.st_dev) + "-" + std::to_string(out.st_ino)
+                   + ".lock");
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
 }
 
 void TestRun::longBaseNames()
@@ -335,8 +421,8 @@ void TestRun::commitRollsBack_data()
                         "<dir>/b:" + notPaired
                             + "elle n'a pas pu être retirée (permission refusée)"}
         << QStringList {"a=old a", "b=new b", "c.part=new c"};
-    QTest::newRow("the first cannot take its name nor get its earlier version back")
-        << QStringList {"a.part>a", ".trilette-X.old>a"} << false
+    QTest::newRow("no hard links: the first cannot take its name nor get its earlier version back")
+        << QStringList {"a.part>a", "a>+.trilette-X.old", ".trilette-X.old>a"} << false
         << QStringList {"<dir>/a: manque : l'ancienne version n'a pas pu être remise en place et "
                         "reste sous le nom "
                         + aside + " (permission refusée)"}
@@ -347,23 +433,51 @@ void TestRun::commitRollsBack_data()
                         + ": ancienne version qui n'a pas pu être retirée (permission "
                           "refusée)"}
         << QStringList {".trilette-X.old=old a", "a=new a", "b=new b", "c=new c"};
+    QTest::newRow("the earlier version goes before it is set aside: there was none")
+        << QStringList {"a>+.trilette-X.old=gone"} << true << QStringList()
+        << QStringList {"a=new a", "b=new b", "c=new c"};
 }
 
 namespace {
 
 QStringList faults;
 
+const QRegularExpression commitTag("\\.trilette-[a-z0-9]{8}(-[a-z0-9]{8})?");
+
 QString commitName(const std::string &path)
 {
-    return QString::fromStdString(fileNameOf(path))
-        .replace(QRegularExpression("\\.trilette-[a-z0-9]{8}"), ".trilette-X");
+    return QString::fromStdString(fileNameOf(path)).replace(commitTag, ".trilette-X");
 }
 
+/// A commit's step as the faults name it: "FROM>TO" a rename, "FROM>+TO" a link, "PATH>" a
+/// removal, a commit's own names as .trilette-X.
+QString commitStep(const std::string &from, const std::string &to)
+{
+    if (!to.empty() && to[0] == '+')
+        return commitName(from) + ">+" + commitName(to.substr(1));
+    return commitName(from) + '>' + (to.empty() ? QString() : commitName(to));
+}
+
+/// A step of `faults` fails: a link as where the file system has none, the others as when
+/// permission is refused; "STEP=gone" removes the file first and lets the step go on.
 int injectedFault(const std::string &from, const std::string &to)
 {
-    return faults.contains(commitName(from) + '>' + (to.empty() ? QString() : commitName(to)))
-        ? EACCES
-        : 0;
+    const QString step = commitStep(from, to);
+    if (faults.contains(step + "=gone")) {
+        removeFile(from);
+        return 0;
+    }
+    return !faults.contains(step) ? 0 : step.contains(">+") ? EPERM : EACCES;
+}
+
+/// The step at which a forked run ends as if killed.
+QString deathStep;
+
+int dieAtStep(const std::string &from, const std::string &to)
+{
+    if (commitStep(from, to) == deathStep)
+        _exit(9);
+    return injectedFault(from, to);
 }
 
 } // namespace
@@ -379,9 +493,12 @@ void TestRun::commitRollsBack()
     for (const char *name : {"a.part", "b.part", "c.part"})
         writeFile(dir.filePath(name), QByteArray("new ") + name[0]);
     writeFile(dir.filePath("a"), "old a");
+    // b's folder spelled otherwise: one folder still, locked once.
+    const QString other = tmp.path() + "/../" + QFileInfo(tmp.path()).fileName();
     std::vector<StagedFile> files;
     for (const char *name : {"a", "b", "c"})
-        files.push_back({local(dir.filePath(name + QString(".part"))), local(dir.filePath(name))});
+        files.push_back({local(dir.filePath(name + QString(".part"))),
+                         local((name[0] == 'b' ? other : dir.path()) + '/' + name)});
     ::faults = faults;
     commitStepFault = &injectedFault;
     CommitReport report;
@@ -393,12 +510,62 @@ void TestRun::commitRollsBack()
     QStringList seen, found;
     for (const LeftFile &file : report.left)
         seen << QString::fromStdString(file.path + ": " + file.state)
+                    .replace(other, "<dir>")
                     .replace(dir.path(), "<dir>")
-                    .replace(QRegularExpression("\\.trilette-[a-z0-9]{8}"), ".trilette-X");
+                    .replace(commitTag, ".trilette-X");
     QCOMPARE(seen, left);
     for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name))
         found << commitName(name.toStdString()) + '=' + contents(dir.filePath(name));
     QCOMPARE(found, after);
+}
+
+void TestRun::deadRunsLeftovers_data()
+{
+    // A run over an earlier pair is killed at a step of its commit (the faults before it as in
+    // commitRollsBack); a later run, with faults of its own, then leaves the folder as shown.
+    QTest::addColumn<QStringList>("killedRun");
+    QTest::addColumn<QStringList>("laterRun");
+    QTest::addColumn<QStringList>("after");
+    const QStringList newPair {"n.log", "n.ndr", "n_ST.txt"};
+    QTest::newRow("killed while writing: its part files go")
+        << QStringList {"n.log>+.trilette-X.old"} << QStringList() << newPair;
+    QTest::newRow("killed with the earlier log linked aside: that copy goes")
+        << QStringList {".trilette-X.part>n_ST.txt"} << QStringList() << newPair;
+    QTest::newRow("killed with the earlier log moved aside (no hard links): it comes back")
+        << QStringList {"n.log>+.trilette-X.old", ".trilette-X.part>n.log"}
+        << QStringList {".trilette-X.part>n_ST.txt"}
+        << QStringList {"n.log=ancien", "n.ndr", "n_ST.txt=ancien"};
+}
+
+void TestRun::deadRunsLeftovers()
+{
+    QFETCH(QStringList, killedRun);
+    QFETCH(QStringList, laterRun);
+    QFETCH(QStringList, after);
+    QTemporaryDir tmp;
+    QDir dir(tmp.path());
+    writeFile(dir.filePath("n.ndr"), lampNet);
+    writeFile(dir.filePath("n.log"), "ancien");
+    writeFile(dir.filePath("n_ST.txt"), "ancien");
+    const ConversionJob job {local(dir.filePath("n.ndr")), local(dir.path()), "n"};
+    const pid_t child = fork();
+    if (child == 0) {
+        faults = killedRun.mid(0, killedRun.size() - 1);
+        deathStep = killedRun.last();
+        commitStepFault = &dieAtStep;
+        convertNet(job, nullptr);
+        _exit(0);
+    }
+    int status = 0;
+    QVERIFY(child > 0 && waitpid(child, &status, 0) == child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+    QVERIFY(entriesIn(dir).filter(".trilette-").size() >= 2);
+    faults = laterRun;
+    commitStepFault = &injectedFault;
+    const ConversionResult result = convertNet(job, nullptr);
+    commitStepFault = nullptr;
+    QCOMPARE(result.written, laterRun.isEmpty());
+    QCOMPARE(entriesIn(dir), after);
 }
 
 void TestRun::baseNames()

@@ -22,7 +22,10 @@ std::string systemReason(const std::error_code &error);
 /// (".trilette-XXXXXXXX.part", created exclusively, so that runs writing into one folder at once
 /// never share one, and short, whatever the final name's length), in large blocks; an earlier
 /// file of the final name stays whole until commitFiles puts the new one in its place. A part
-/// file that was not committed is removed when its PartFile goes.
+/// file that was not committed is removed when its PartFile goes. While it exists, the PartFile
+/// holds a lock on it (flock on POSIX systems), by which a later commit into the folder tells
+/// the part file of a run that died from one still being written, and removes the first; and
+/// its path is registered for removePartFilesNow.
 class PartFile
 {
 public:
@@ -40,17 +43,26 @@ public:
     /// Removes the part file, if this created it.
     void discard();
     /// Forgets the part file once commitFiles has moved or removed it.
-    void release() { created_ = false; }
+    void release();
 
     const std::string &finalPath() const { return final_; }
     const std::string &partPath() const { return part_; }
 
 private:
+    void forget();
+    void unlock();
+
     std::string final_, part_;
     std::FILE *file_ = nullptr;
     std::unique_ptr<TextSink> sink_;
     bool created_ = false;
+    int lock_ = -1;
+    int slot_ = -1;
 };
+
+/// Removes the part file of every PartFile in this process that has not been committed or
+/// discarded. Async-signal-safe: made for a handler of SIGINT and SIGTERM.
+void removePartFilesNow() noexcept;
 
 /// A complete file written beside its final name, waiting to replace it.
 struct StagedFile
@@ -80,15 +92,25 @@ struct CommitReport
 /// Moves every staged file over its final name, all or none: when one cannot take its name, the
 /// ones already moved are put back as they were, and every staged file is removed. Commits into
 /// one folder take turns, across threads and processes, so that the set in place always comes
-/// from one commit. False when a file could not take its name.
+/// from one commit. An earlier version is first linked to a name of its own, so that its final
+/// name is never missing. Holding a folder's turn, a commit removes what runs that died there
+/// left: part files that no one holds any more, and earlier versions set aside (one whose final
+/// name is missing is put back under it, when that name is known). False when a file could not
+/// take its name.
 bool commitFiles(const std::vector<StagedFile> &files, CommitReport &report);
 
 /// For tests: when set, called before each rename (`to` the new name) and removal (`to` empty)
-/// that commitFiles makes; a non-zero errno makes that step fail with it.
+/// that commitFiles makes, and before each link of an earlier version to its name aside (`from`
+/// the final name, `to` the name aside, with a '+' in front); a non-zero errno makes that step
+/// fail with it.
 extern int (*commitStepFault)(const std::string &from, const std::string &to);
 
 /// Whether two paths name one existing file (the same device and inode, links followed).
 bool sameFile(const std::string &first, const std::string &second);
+
+/// Whether two paths name one file: the same existing file, or the same place once the links
+/// of their folders are resolved, for a file that is not there yet.
+bool samePlace(const std::string &first, const std::string &second);
 
 /// Removes a file if it exists; errors are ignored.
 void removeFile(const std::string &path);
