@@ -1,6 +1,6 @@
 #include "codegen/plcopenwriter.h"
 
-#include "codegen/pouwriter.h"
+#include "codegen/declarations.h"
 #include "codegen/stwriter.h"
 
 #include <pugixml.hpp>
@@ -42,26 +42,31 @@ void paragraph(pugi::xml_node parent, const char *element, std::string_view text
         .set_value(std::string(text).c_str());
 }
 
-void declare(pugi::xml_node interface, const char *list, const std::vector<Variable> &variables)
+/// Each non-empty section of the declarations as a list of variables, with their types,
+/// initial values and comments.
+void declare(pugi::xml_node interface, const ProgramSymbols &symbols)
 {
-    if (variables.empty())
-        return;
-    pugi::xml_node block = interface.append_child(list);
-    for (const Variable &v : variables) {
-        pugi::xml_node variable = block.append_child("variable");
-        variable.append_attribute("name").set_value(v.identifier.c_str());
-        pugi::xml_node type = variable.append_child("type");
-        if (v.type == VariableType::Timer)
-            type.append_child("derived").append_attribute("name").set_value(typeName(v.type));
-        else
-            type.append_child(typeName(v.type));
-        if (v.hasInitial)
-            variable.append_child("initialValue")
-                .append_child("simpleValue")
-                .append_attribute("value")
-                .set_value(std::to_string(v.initial).c_str());
-        if (!v.comment.empty())
-            paragraph(variable, "documentation", commentText(v.comment), false);
+    for (const VariableSection &section : variableSections) {
+        const std::vector<Variable> &variables = (symbols.*section.variables)();
+        if (variables.empty())
+            continue;
+        pugi::xml_node block = interface.append_child(section.xmlElement);
+        for (const Variable &v : variables) {
+            pugi::xml_node variable = block.append_child("variable");
+            variable.append_attribute("name").set_value(v.identifier.c_str());
+            pugi::xml_node type = variable.append_child("type");
+            if (v.type == VariableType::Timer)
+                type.append_child("derived").append_attribute("name").set_value(typeName(v.type));
+            else
+                type.append_child(typeName(v.type));
+            if (v.hasInitial)
+                variable.append_child("initialValue")
+                    .append_child("simpleValue")
+                    .append_attribute("value")
+                    .set_value(std::to_string(v.initial).c_str());
+            if (!v.comment.empty())
+                paragraph(variable, "documentation", commentText(v.comment), false);
+        }
     }
 }
 
@@ -122,9 +127,7 @@ void writePlcOpen(const Net &net, const ProgramSymbols &symbols, std::string_vie
     pou.append_attribute("name").set_value(symbols.programName().c_str());
     pou.append_attribute("pouType").set_value("program");
     pugi::xml_node interface = pou.append_child("interface");
-    declare(interface, "inputVars", symbols.inputs());
-    declare(interface, "outputVars", symbols.outputs());
-    declare(interface, "localVars", symbols.locals());
+    declare(interface, symbols);
     // The body, the longest part, is gathered block by block so that a stop is heard during it.
     std::string bodyText;
     TextSink body([&bodyText](std::string_view block) {

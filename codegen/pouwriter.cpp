@@ -1,64 +1,9 @@
 #include "codegen/pouwriter.h"
 
+#include "codegen/declarations.h"
 #include "codegen/stwriter.h"
-#include "util/utf8.h"
 
 namespace trilette {
-
-namespace {
-
-void declare(TextSink &out, const char *block, const std::vector<Variable> &variables)
-{
-    if (variables.empty())
-        return;
-    out.put(block);
-    out.put("\n");
-    for (const Variable &v : variables) {
-        out.put("    ");
-        out.put(v.identifier);
-        out.put(" : ");
-        out.put(typeName(v.type));
-        if (v.hasInitial) {
-            out.put(" := ");
-            out.putInt(v.initial);
-        }
-        out.put(";");
-        if (!v.comment.empty()) {
-            out.put(" (* ");
-            out.put(commentText(v.comment));
-            out.put(" *)");
-        }
-        out.put("\n");
-    }
-    out.put("END_VAR\n");
-}
-
-} // namespace
-
-std::string commentText(std::string_view text)
-{
-    std::string safe;
-    safe.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-        // A UTF-8 sequence stays; a byte that is none does not.
-        const size_t length = c < 0x80 ? 1 : utf8Length(text, i);
-        if (length > 1) {
-            safe.append(text.substr(i, length));
-            i += length;
-            continue;
-        }
-        if (c < 0x20 || c >= 0x7F)
-            safe += '?';
-        else if ((c == '*' && next == ')') || (c == '(' && next == '*'))
-            safe.append(1, char(c)).append(1, ' ');
-        else
-            safe += char(c);
-        ++i;
-    }
-    return safe;
-}
 
 void writePou(const Net &net, const ProgramSymbols &symbols, std::string_view netName,
               TextSink &out, const StopCheck &stop)
@@ -77,9 +22,7 @@ void writePou(const Net &net, const ProgramSymbols &symbols, std::string_view ne
     out.put("PROGRAM ");
     out.put(symbols.programName());
     out.put("\n");
-    declare(out, "VAR_INPUT", symbols.inputs());
-    declare(out, "VAR_OUTPUT", symbols.outputs());
-    declare(out, "VAR", symbols.locals());
+    writeDeclarations(symbols, out);
     out.put("\n");
     if (stop)
         stop();

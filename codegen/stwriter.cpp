@@ -17,8 +17,177 @@ namespace trilette {
 
 namespace {
 
-/// Writes the program's statements. Without symbols every name stands as in the net and no
-/// timer is written (the st format); with them the names, conditions and timers are theirs.
+/// What the statements call things, chosen once per format: the st format writes the names as
+/// the net has them and declares nothing; the complete formats write the identifiers, conditions
+/// and timers of their symbols.
+class Naming
+{
+public:
+    virtual ~Naming() = default;
+    /// The stem of a place's two marking variables.
+    virtual std::string_view place(std::string_view name) const = 0;
+    /// The variable of an output of BLOC G.
+    virtual std::string_view output(std::string_view name) const = 0;
+    /// A transition's condition, "TRUE" for none.
+    virtual std::string_view condition(const Transition &t) const = 0;
+    /// The timer of a transition that must wait, or null.
+    virtual const std::string *timer(const Transition &) const { return nullptr; }
+    virtual std::string preset(const Transition &) const { return {}; }
+    virtual const char *unitName() const { return ""; }
+    /// Places named only by arcs that the program declares and keeps like the others.
+    virtual const std::vector<std::string> &undeclaredPlaces() const
+    {
+        static const std::vector<std::string> none;
+        return none;
+    }
+    /// The variables of BLOC F's loop, or null where BLOC F is written block after block.
+    virtual const BlockLoop *blockLoop() const = 0;
+    /// The variable that holds a place's marking test in BLOC G, or empty.
+    virtual std::string markedFlag(const Place &place) const = 0;
+    /// The variable set in a branch that has nothing else to do, or null where an empty branch
+    /// is left as it is.
+    virtual const std::string *placeholder() const { return nullptr; }
+    /// Whether the program declares Trilette's own variables; where it does not, a comment lists
+    /// them for the project to declare.
+    virtual bool declaresOwnVariables() const = 0;
+};
+
+/// The start of the names of Trilette's own variables in the st format, which declares none:
+/// "Trilette_", or "Trilettek_" with the smallest k from 2 on that starts none of the names
+/// that the program reads or writes (ST does not tell case), so that none can be one of them.
+std::string stPrefix(const Net &net)
+{
+    std::unordered_set<size_t> taken;
+    auto word = [&](std::string_view w) {
+        static constexpr std::string_view stem = "trilette";
+        if (w.size() <= stem.size())
+            return;
+        for (size_t i = 0; i < stem.size(); ++i)
+            if (std::tolower(static_cast<unsigned char>(w[i])) != stem[i])
+                return;
+        size_t end = stem.size(), k = 0;
+        for (; end < w.size() && std::isdigit(static_cast<unsigned char>(w[end])); ++end)
+            k = std::min<size_t>(k * 10 + size_t(w[end] - '0'), SIZE_MAX / 20);
+        if (end < w.size() && w[end] == '_')
+            taken.insert(end == stem.size() ? 1 : k);
+    };
+    // Every run of letters, digits and '_' in the names and the predicates.
+    auto words = [&](std::string_view text) {
+        size_t begin = 0;
+        for (size_t i = 0; i <= text.size(); ++i) {
+            const bool inWord = i < text.size()
+                && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_');
+            if (!inWord) {
+                if (i > begin)
+                    word(text.substr(begin, i - begin));
+                begin = i + 1;
+            }
+        }
+    };
+    for (const Place *place = net.firstPlace(); place; place = place->next) {
+        words(place->name);
+        forEachOutputName(*place, words);
+    }
+    for (const Transition *t = net.firstTransition(); t; t = t->next) {
+        words(t->predicate);
+        for (const ArcRef *arc = t->inputs; arc; arc = arc->next)
+            words(arc->placeName);
+        for (const ArcRef *arc = t->outputs; arc; arc = arc->next)
+            words(arc->placeName);
+    }
+    size_t k = 1;
+    while (taken.count(k))
+        k = k == 1 ? 2 : k + 1;
+    return k == 1 ? std::string("Trilette_") : "Trilette" + std::to_string(k) + "_";
+}
+
+/// The st format's names: those of the net as they stand; Trilette's own variables start with
+/// the prefix of stPrefix.
+class StNames final : public Naming
+{
+public:
+    /// `priorities` decide BLOC F's loop; null where no BLOC F is written.
+    StNames(const Net &net, const Priorities *priorities)
+        : net_(net)
+    {
+        if (!priorities || !firesInLoop(net, *priorities, false))
+            return;
+        const std::string &stem = prefix();
+        loop_ = {stem + "bloc", stem + "tir", {}};
+        loop_.flags.resize(net.transitionCount());
+        for (const Transition *h : priorities->higherFirst())
+            loop_.flags[h->index] = stem + "x" + std::to_string(h->index + 1);
+    }
+
+    std::string_view place(std::string_view name) const override { return name; }
+    std::string_view output(std::string_view name) const override { return name; }
+    std::string_view condition(const Transition &t) const override
+    {
+        // An empty condition is not Structured Text: a transition without a predicate always
+        // may fire.
+        return t.predicate.empty() ? std::string_view("TRUE") : std::string_view(t.predicate);
+    }
+    const BlockLoop *blockLoop() const override { return loop_.block.empty() ? nullptr : &loop_; }
+    std::string markedFlag(const Place &place) const override
+    {
+        if (!markedFlagNeeded(place, place.name.size()))
+            return {};
+        return prefix() + "g" + std::to_string(place.index + 1);
+    }
+    bool declaresOwnVariables() const override { return false; }
+
+private:
+    /// stPrefix, worked out the first time a variable of Trilette's own needs it.
+    const std::string &prefix() const
+    {
+        if (prefix_.empty())
+            prefix_ = stPrefix(net_);
+        return prefix_;
+    }
+
+    const Net &net_;
+    mutable std::string prefix_;
+    BlockLoop loop_;
+};
+
+/// A complete program's names: those of its symbols.
+class ProgramNames final : public Naming
+{
+public:
+    explicit ProgramNames(const ProgramSymbols &symbols)
+        : symbols_(symbols)
+    { }
+
+    std::string_view place(std::string_view name) const override { return symbols_.place(name); }
+    std::string_view output(std::string_view name) const override { return symbols_.output(name); }
+    std::string_view condition(const Transition &t) const override { return symbols_.condition(t); }
+    const std::string *timer(const Transition &t) const override { return symbols_.timer(t); }
+    std::string preset(const Transition &t) const override { return symbols_.preset(t); }
+    const char *unitName() const override { return symbols_.unitName(); }
+    const std::vector<std::string> &undeclaredPlaces() const override
+    {
+        return symbols_.undeclaredPlaces();
+    }
+    const BlockLoop *blockLoop() const override { return symbols_.blockLoop(); }
+    std::string markedFlag(const Place &place) const override { return symbols_.markedFlag(place); }
+    const std::string *placeholder() const override { return &symbols_.placeholder(); }
+    bool declaresOwnVariables() const override { return true; }
+
+private:
+    const ProgramSymbols &symbols_;
+};
+
+/// The statement of a branch that has nothing to do, where strict compilers refuse an empty one.
+void writePlaceholder(const Naming &names, TextSink &out)
+{
+    if (const std::string *placeholder = names.placeholder()) {
+        out.put('\t');
+        out.put(*placeholder);
+        out.put(" := TRUE;\n");
+    }
+}
+
+/// Writes the program's statements from INIT through BLOC M, with the names of `names`.
 class BodyWriter
 {
     struct PlaceUse
@@ -27,17 +196,14 @@ class BodyWriter
     };
 
 public:
-    BodyWriter(const Net &net, const ProgramSymbols *symbols, TextSink &out)
+    BodyWriter(const Net &net, const Priorities &priorities, const Naming &names, TextSink &out)
         : net_(net)
-        , symbols_(symbols)
+        , names_(names)
         , out_(out)
-        , priorities_(net, {}, nullptr)
+        , priorities_(priorities)
+        , loop_(names.blockLoop())
     {
         indexPlaces();
-        if (symbols_)
-            loop_ = symbols_->blockLoop();
-        else if (firesInLoop(net_, priorities_, false))
-            loop_ = &(ownLoop_ = stLoop());
     }
 
     void initialisation()
@@ -49,36 +215,32 @@ public:
                 if (!firstOfName(*place))
                     continue;
                 out_.put("\t ");
-                out_.put(place_(place->name));
+                out_.put(names_.place(place->name));
                 out_.put(suffix);
                 out_.putInt(place->marking);
                 out_.put(";\n");
             }
-            if (symbols_) {
-                for (const std::string &name : symbols_->undeclaredPlaces()) {
-                    out_.put("\t ");
-                    out_.put(place_(name));
-                    out_.put(suffix);
-                    out_.put("0;\n");
-                }
+            for (const std::string &name : names_.undeclaredPlaces()) {
+                out_.put("\t ");
+                out_.put(names_.place(name));
+                out_.put(suffix);
+                out_.put("0;\n");
             }
         }
         // The clocks start again with the net: stopped, then started by the initial marking.
         bool timers = false;
-        if (symbols_) {
-            for (const Transition *t = net_.firstTransition(); t; t = t->next) {
-                if (symbols_->timer(*t)) {
-                    out_.put('\t');
-                    restart(*t);
-                    out_.put("\n\t");
-                    clockCall(*t);
-                    out_.put('\n');
-                    timers = true;
-                }
+        for (const Transition *t = net_.firstTransition(); t; t = t->next) {
+            if (names_.timer(*t)) {
+                out_.put('\t');
+                restart(*t);
+                out_.put("\n\t");
+                clockCall(*t);
+                out_.put('\n');
+                timers = true;
             }
-            if (!timers && net_.placeCount() == 0 && symbols_->undeclaredPlaces().empty())
-                placeholder();
         }
+        if (!timers && net_.placeCount() == 0 && names_.undeclaredPlaces().empty())
+            placeholder();
         out_.put("ELSE\n\n");
     }
 
@@ -87,11 +249,9 @@ public:
     /// (so that a wait starts at the very cycle that enables its transition, as in the net).
     void clocks(bool atCycleEnd)
     {
-        if (!symbols_)
-            return;
         bool any = false;
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
-            if (!symbols_->timer(*t))
+            if (!names_.timer(*t))
                 continue;
             if (!any)
                 out_.put(atCycleEnd ? "\n(*-------Horloges du nouveau marquage------------*)\n\n"
@@ -102,7 +262,7 @@ public:
                 out_.put(" (* au plus tard ");
                 out_.putInt(t->interval.latest);
                 out_.put(" ");
-                out_.put(symbols_->unitName());
+                out_.put(names_.unitName());
                 out_.put(" : un automate à cycle ne peut pas forcer ce tir *)");
             }
             out_.put("\n");
@@ -114,12 +274,12 @@ public:
     /// A call of a transition's timer, its input the transition's arcs on the p variables.
     void clockCall(const Transition &t)
     {
-        out_.put(*symbols_->timer(t));
+        out_.put(*names_.timer(t));
         out_.put("(IN := ");
         if (!markingTerms(t, 'p'))
             out_.put("TRUE");
         out_.put(", PT := ");
-        out_.put(symbols_->preset(t));
+        out_.put(names_.preset(t));
         out_.put(");");
     }
 
@@ -134,7 +294,7 @@ public:
         // The blocks in file order, one per turn of the loop; after each firing, the turn
         // that follows first stops the timers that the firing left disabled and works out again
         // which transitions a transition above can block.
-        if (!symbols_) {
+        if (!names_.declaresOwnVariables()) {
             out_.put("(* Variables de Trilette, \xC3\xA0 d\xC3\xA9"
                      "clarer dans le projet : ");
             out_.put(loop_->block);
@@ -156,16 +316,14 @@ public:
         out_.put(" THEN\n\t\t");
         out_.put(loop_->fired);
         out_.put(" := FALSE;\n");
-        if (symbols_) {
-            for (const Transition *u = net_.firstTransition(); u; u = u->next) {
-                if (!symbols_->timer(*u) || !testsMarking(*u))
-                    continue;
-                out_.put("\t\tIF NOT (");
-                markingTerms(*u, 's');
-                out_.put(") THEN ");
-                restart(*u);
-                out_.put(" END_IF;\n");
-            }
+        for (const Transition *u = net_.firstTransition(); u; u = u->next) {
+            if (!names_.timer(*u) || !testsMarking(*u))
+                continue;
+            out_.put("\t\tIF NOT (");
+            markingTerms(*u, 's');
+            out_.put(") THEN ");
+            restart(*u);
+            out_.put(" END_IF;\n");
         }
         for (const Transition *h : priorities_.higherFirst()) {
             out_.put("\t\t");
@@ -203,7 +361,7 @@ public:
     {
         out_.put("\n(*-------BLOC M------------*)\n\n");
         auto copy = [&](std::string_view name) {
-            const std::string_view variable = place_(name);
+            const std::string_view variable = names_.place(name);
             out_.put("\t ");
             out_.put(variable);
             out_.put("p := ");
@@ -214,24 +372,15 @@ public:
             if (firstOfName(*place))
                 copy(place->name);
         }
-        if (symbols_) {
-            for (const std::string &name : symbols_->undeclaredPlaces())
-                copy(name);
-        }
+        for (const std::string &name : names_.undeclaredPlaces())
+            copy(name);
     }
-
-    void outputBlock();
 
 private:
     /// Whether a place is the first of its name. Two places of one name are one pair of
     /// variables: every format initialises them once, with the first place's marking, as the
     /// arcs that name them go to the first.
     static bool firstOfName(const Place &place) { return place.firstOfName; }
-
-    std::string_view place_(std::string_view name) const
-    {
-        return symbols_ ? symbols_->place(name) : name;
-    }
 
     /// The first transition (in file order) that takes tokens from each place, and the first
     /// that puts tokens into it: a transition's test of a place on the s variable is written only
@@ -314,7 +463,7 @@ private:
             return false;
         }
         out_.put('(');
-        out_.put(place_(arc.placeName));
+        out_.put(names_.place(arc.placeName));
         out_.put(variable);
         out_.put(comparison);
         out_.putInt(weight);
@@ -342,73 +491,13 @@ private:
     {
         if (markingTerms(t, 's'))
             out_.put(" AND ");
-        if (const std::string *clock = symbols_ ? symbols_->timer(t) : nullptr) {
+        if (const std::string *clock = names_.timer(t)) {
             out_.put(*clock);
             out_.put(".Q AND ");
         }
         out_.put('(');
-        out_.put(condition(t));
+        out_.put(names_.condition(t));
         out_.put(')');
-    }
-
-    /// The start of the names of Trilette's own variables in the st format, which declares none:
-    /// "Trilette_", or "Trilettek_" with the smallest k from 2 on that starts none of the names
-    /// that the program reads or writes (ST does not tell case), so that none can be one of them.
-    std::string stPrefix() const
-    {
-        std::unordered_set<size_t> taken;
-        auto word = [&](std::string_view w) {
-            static constexpr std::string_view stem = "trilette";
-            if (w.size() <= stem.size())
-                return;
-            for (size_t i = 0; i < stem.size(); ++i)
-                if (std::tolower(static_cast<unsigned char>(w[i])) != stem[i])
-                    return;
-            size_t end = stem.size(), k = 0;
-            for (; end < w.size() && std::isdigit(static_cast<unsigned char>(w[end])); ++end)
-                k = std::min<size_t>(k * 10 + size_t(w[end] - '0'), SIZE_MAX / 20);
-            if (end < w.size() && w[end] == '_')
-                taken.insert(end == stem.size() ? 1 : k);
-        };
-        // Every run of letters, digits and '_' in the names and the predicates.
-        auto words = [&](std::string_view text) {
-            size_t begin = 0;
-            for (size_t i = 0; i <= text.size(); ++i) {
-                const bool inWord = i < text.size()
-                    && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_');
-                if (!inWord) {
-                    if (i > begin)
-                        word(text.substr(begin, i - begin));
-                    begin = i + 1;
-                }
-            }
-        };
-        for (const Place *place = net_.firstPlace(); place; place = place->next) {
-            words(place->name);
-            forEachOutputName(*place, words);
-        }
-        for (const Transition *t = net_.firstTransition(); t; t = t->next) {
-            words(t->predicate);
-            for (const ArcRef *arc = t->inputs; arc; arc = arc->next)
-                words(arc->placeName);
-            for (const ArcRef *arc = t->outputs; arc; arc = arc->next)
-                words(arc->placeName);
-        }
-        size_t k = 1;
-        while (taken.count(k))
-            k = k == 1 ? 2 : k + 1;
-        return k == 1 ? std::string("Trilette_") : "Trilette" + std::to_string(k) + "_";
-    }
-
-    /// The loop's variables in the st format: the prefix of stPrefix and a word.
-    BlockLoop stLoop() const
-    {
-        const std::string prefix = stPrefix();
-        BlockLoop loop {prefix + "bloc", prefix + "tir", {}};
-        loop.flags.resize(net_.transitionCount());
-        for (const Transition *h : priorities_.higherFirst())
-            loop.flags[h->index] = prefix + "x" + std::to_string(h->index + 1);
-        return loop;
     }
 
     /// The tests of every arc of `t` on one marking, joined by AND; false when it has none.
@@ -425,15 +514,6 @@ private:
         return any;
     }
 
-    std::string_view condition(const Transition &t) const
-    {
-        if (symbols_)
-            return symbols_->condition(t);
-        // An empty condition is not Structured Text: a transition without a predicate always may
-        // fire.
-        return t.predicate.empty() ? std::string_view("TRUE") : std::string_view(t.predicate);
-    }
-
     void firingBlock(const Transition &t)
     {
         out_.put("IF (");
@@ -448,7 +528,7 @@ private:
                 out_.put(" AND ");
             }
         }
-        const std::string *timer = symbols_ ? symbols_->timer(t) : nullptr;
+        const std::string *timer = names_.timer(t);
         if (timer) {
             out_.put(' ');
             out_.put(*timer);
@@ -462,7 +542,7 @@ private:
             out_.put(" AND ");
         }
         out_.put('(');
-        out_.put(condition(t));
+        out_.put(names_.condition(t));
         out_.put(") ) THEN\n");
 
         bool statement = false;
@@ -488,22 +568,16 @@ private:
             out_.put(" := TRUE;\n");
             statement = true;
         }
-        if (symbols_ && !statement)
+        if (!statement)
             placeholder();
         out_.put("END_IF;\n\n");
     }
 
-    /// The statement of a branch that has nothing to do: strict compilers refuse an empty one.
-    void placeholder()
-    {
-        out_.put('\t');
-        out_.put(symbols_->placeholder());
-        out_.put(" := TRUE;\n");
-    }
+    void placeholder() { writePlaceholder(names_, out_); }
 
     void change(std::string_view placeName, const char *sign, int32_t weight)
     {
-        const std::string_view variable = place_(placeName);
+        const std::string_view variable = names_.place(placeName);
         out_.put('\t');
         out_.put(variable);
         out_.put("s := ");
@@ -516,19 +590,18 @@ private:
 
     void restart(const Transition &t)
     {
-        out_.put(*symbols_->timer(t));
+        out_.put(*names_.timer(t));
         out_.put("(IN := FALSE, PT := ");
-        out_.put(symbols_->preset(t));
+        out_.put(names_.preset(t));
         out_.put(");");
     }
 
     const Net &net_;
-    const ProgramSymbols *symbols_;
+    const Naming &names_;
     TextSink &out_;
-    Priorities priorities_;
+    const Priorities &priorities_;
     /// The loop's variables, null where BLOC F is written block after block.
-    const BlockLoop *loop_ = nullptr;
-    BlockLoop ownLoop_;
+    const BlockLoop *loop_;
     /// For each place that arcs name, the first transition that takes tokens from it and the
     /// first that puts tokens into it: the declared places by position, then the names that no
     /// place line declares.
@@ -539,9 +612,11 @@ private:
         takenByPlace_;
 };
 
-void BodyWriter::outputBlock()
+/// BLOC G: each output named in the places' first actions, set from the markings of the places
+/// that name it; then the END_IF that closes the program.
+void writeOutputBlock(const Net &net, const Naming &names, TextSink &out)
 {
-    out_.put("\n(*-------BLOC G------------*)\n\n");
+    out.put("\n(*-------BLOC G------------*)\n\n");
 
     // Each output with the places that name it, in the order of its first naming; a place that
     // names an output twice counts twice. The entries of one output are chained in text order.
@@ -559,7 +634,7 @@ void BodyWriter::outputBlock()
     ChunkedVector<Entry> entries;
     ChunkedVector<Output> outputs;
     NameIndex<> outputByName;
-    for (const Place *place = net_.firstPlace(); place; place = place->next) {
+    for (const Place *place = net.firstPlace(); place; place = place->next) {
         forEachOutputName(*place, [&](std::string_view name) {
             const uint32_t entry = uint32_t(entries.size());
             const auto [index, added] = outputByName.insert(
@@ -575,59 +650,55 @@ void BodyWriter::outputBlock()
     // A place that names many outputs under a long name has its test written once, into a
     // variable that the outputs read (see markedFlagNeeded).
     std::vector<std::string> flags;
-    std::string prefix;
-    for (const Place *place = net_.firstPlace(); place; place = place->next) {
-        if (symbols_ ? symbols_->markedFlag(*place).empty()
-                     : !markedFlagNeeded(*place, place->name.size()))
+    for (const Place *place = net.firstPlace(); place; place = place->next) {
+        std::string flag = names.markedFlag(*place);
+        if (flag.empty())
             continue;
         if (flags.empty()) {
-            flags.resize(net_.placeCount());
-            if (!symbols_) {
-                prefix = stPrefix();
-                out_.put("(* Variables de Trilette, \xC3\xA0 d\xC3\xA9"
-                         "clarer dans le projet :");
-                for (const Place *p = place; p; p = p->next)
-                    if (markedFlagNeeded(*p, p->name.size())) {
-                        out_.put(' ');
-                        out_.put(prefix);
-                        out_.put('g');
-                        out_.putInt(int64_t(p->index) + 1);
-                        out_.put(" : BOOL;");
+            flags.resize(net.placeCount());
+            if (!names.declaresOwnVariables()) {
+                out.put("(* Variables de Trilette, \xC3\xA0 d\xC3\xA9"
+                        "clarer dans le projet :");
+                for (const Place *p = place; p; p = p->next) {
+                    const std::string other = names.markedFlag(*p);
+                    if (!other.empty()) {
+                        out.put(' ');
+                        out.put(other);
+                        out.put(" : BOOL;");
                     }
-                out_.put(" *)\n");
+                }
+                out.put(" *)\n");
             }
         }
-        flags[place->index] = symbols_ ? symbols_->markedFlag(*place)
-                                       : prefix + "g" + std::to_string(place->index + 1);
-        out_.put(flags[place->index]);
-        out_.put(" := (");
-        out_.put(place_(place->name));
-        out_.put("p >=1);\n");
+        out.put(flag);
+        out.put(" := (");
+        out.put(names.place(place->name));
+        out.put("p >=1);\n");
+        flags[place->index] = std::move(flag);
     }
     auto test = [&](uint32_t place) {
         if (!flags.empty() && !flags[place].empty()) {
-            out_.put(flags[place]);
+            out.put(flags[place]);
             return;
         }
-        out_.put('(');
-        out_.put(place_(net_.place(place).name));
-        out_.put("p >=1)");
+        out.put('(');
+        out.put(names.place(net.place(place).name));
+        out.put("p >=1)");
     };
     outputs.forEach([&](const Output &output) {
         uint32_t entry = output.first;
-        out_.put(symbols_ ? symbols_->output(output.name) : output.name);
-        out_.put(" := ");
+        out.put(names.output(output.name));
+        out.put(" := ");
         test(entries[entry].place);
         while ((entry = entries[entry].next) != none) {
-            out_.put(" OR ");
+            out.put(" OR ");
             test(entries[entry].place);
         }
-        out_.put(";\n");
+        out.put(";\n");
     });
-    if (symbols_ && !net_.firstTransition() && net_.placeCount() == 0
-        && symbols_->undeclaredPlaces().empty())
-        placeholder();
-    out_.put("\nEND_IF;\n\n");
+    if (!net.firstTransition() && net.placeCount() == 0 && names.undeclaredPlaces().empty())
+        writePlaceholder(names, out);
+    out.put("\nEND_IF;\n\n");
 }
 
 } // namespace
@@ -666,7 +737,9 @@ void writeStCode(const Net &net, TextSink &out, TextSink *trace)
         trace->put("Ici1\n");
         trace->flush();
     }
-    BodyWriter body(net, nullptr, out);
+    const Priorities priorities(net, {}, nullptr);
+    const StNames names(net, &priorities);
+    BodyWriter body(net, priorities, names, out);
     body.initialisation();
     body.firingBlocks();
     body.markingCopy();
@@ -674,18 +747,20 @@ void writeStCode(const Net &net, TextSink &out, TextSink *trace)
 
 void appendOutputBlock(const Net &net, TextSink &out)
 {
-    BodyWriter(net, nullptr, out).outputBlock();
+    writeOutputBlock(net, StNames(net, nullptr), out);
 }
 
 void writeProgramBody(const Net &net, const ProgramSymbols &symbols, TextSink &out)
 {
-    BodyWriter body(net, &symbols, out);
+    const Priorities priorities(net, {}, nullptr);
+    const ProgramNames names(symbols);
+    BodyWriter body(net, priorities, names, out);
     body.initialisation();
     body.clocks(false);
     body.firingBlocks();
     body.markingCopy();
     body.clocks(true);
-    body.outputBlock();
+    writeOutputBlock(net, names, out);
 }
 
 } // namespace trilette

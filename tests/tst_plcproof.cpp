@@ -40,6 +40,7 @@ struct NetCase
 {
     std::string name;
     std::string text;
+    TimeUnit unit = TimeUnit::Seconds;
 };
 
 /// One net ready to run: read, checked, its program written.
@@ -146,15 +147,16 @@ bool prepare(Prepared &p, int number, bool statementList, std::string *why)
             t->interval = TimeInterval();
     checkNet(p.net, p.source.name, {true, true}, diagnostics);
     const std::string name = (statementList ? "Liste_" : "Net_") + std::to_string(number);
-    p.symbols = std::make_unique<ProgramSymbols>(p.net, name, TimeUnit::Seconds, p.source.name,
-                                                 diagnostics);
+    p.symbols
+        = std::make_unique<ProgramSymbols>(p.net, name, p.source.unit, p.source.name, diagnostics);
     if (diagnostics.hasErrors()) {
         for (const Diagnostic &d : diagnostics.all())
             if (d.severity == Severity::Error)
                 *why += d.format() + "\n";
         return false;
     }
-    p.reference = std::make_unique<Simulator>(p.net, unitMs);
+    p.reference = std::make_unique<Simulator>(
+        p.net, p.source.unit == TimeUnit::Minutes ? 60 * unitMs : unitMs);
     if (statementList) {
         if (!wrapStatementList(p, &p.program))
             return false;
@@ -320,7 +322,7 @@ NetCase shrink(NetCase net, uint32_t seed)
             std::vector<std::string> kept(lines.begin(), lines.begin() + long(start));
             kept.insert(kept.end(), lines.begin() + long(std::min(start + chunk, lines.size())),
                         lines.end());
-            NetCase candidate {net.name, textOf(kept)};
+            NetCase candidate {net.name, textOf(kept), net.unit};
             size_t failing = 0;
             if (!prove({candidate}, seed, &failing).empty()) {
                 lines = kept;
@@ -374,6 +376,8 @@ void TestPlcProof::nets_data()
     QTest::addColumn<QString>("set");
     QTest::addColumn<int>("first");
     QTest::newRow("golden cases") << "golden" << 0;
+    // Minutes have a literal of their own ("T#5m"); 1,200 scans last about a quarter of an hour.
+    QTest::newRow("complete programs in minutes") << "minutes" << 0;
     QTest::newRow("real nets") << "corpus" << 0;
     QTest::newRow("nets that once failed") << "regressions" << 0;
 #if defined(__SANITIZE_ADDRESS__)
@@ -398,6 +402,10 @@ void TestPlcProof::nets()
     if (set == "golden") {
         addFolder(TRILETTE_SOURCE_DIR "/tests/golden");
         addFolder(TRILETTE_SOURCE_DIR "/tests/golden/pou");
+    } else if (set == "minutes") {
+        addFolder(TRILETTE_SOURCE_DIR "/tests/golden/pou");
+        for (NetCase &net : nets)
+            net.unit = TimeUnit::Minutes;
     } else if (set == "corpus") {
         addFolder(TRILETTE_CORPUS_DIR);
         if (nets.empty())
