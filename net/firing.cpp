@@ -1,7 +1,8 @@
 #include "net/firing.h"
 
+#include "st/words.h"
+
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 namespace trilette {
@@ -158,14 +159,6 @@ bool Priorities::above(const Transition &higher, const Transition &lower, int64_
 }
 
 namespace {
-
-std::string upperCase(std::string_view text)
-{
-    std::string out(text);
-    for (char &c : out)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 bool stopwatch(ArcKind kind)
 {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "net/net.h"
-#include "net/stexpr.h"
+#include "st/evaluate.h"
 #include "util/diagnostic.h"
 
 #include <cstdint>

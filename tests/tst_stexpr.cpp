@@ -2,7 +2,11 @@
 // refuses (offset and message), nesting and length limits, names and their uses, exclusivity,
 // evaluation and renaming.
 
-#include "net/stexpr.h"
+#include "st/analysis.h"
+#include "st/evaluate.h"
+#include "st/render.h"
+#include "st/words.h"
+#include "tests/support/exprdump.h"
 
 #include <QtTest>
 
