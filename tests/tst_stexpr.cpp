@@ -349,6 +349,11 @@ void TestStExpr::exclusive_data()
         {"FALSE", "x"},
         {"x AND NOT (TRUE)", "y"},
         {"a = 1 AND a = 2", "b"},
+        {"a = 5", "a > 5"},
+        {"a = 5", "a <= 4"},
+        {"a = b", "b > a"},
+        {"a <> b", "b = a"},
+        {"3 <> a", "a = 3"},
     };
     const std::pair<std::string_view, std::string_view> notExclusive[] = {
         {"x", "y"},
@@ -369,6 +374,12 @@ void TestStExpr::exclusive_data()
         {"a = 1", "a + 1 = 2"},
         {"a = b", "NOT (a = c)"},
         {"a <= b", "b <= a"},
+        {"a = 5", "a > 4"},
+        {"a = 5", "a <= 5"},
+        {"a = b", "a <= b"},
+        {"a <> 3", "a <> 3"},
+        {"a <> 3", "a = 4"},
+        {"a <> b", "a < b"},
     };
     for (const auto &pair : exclusive)
         QTest::newRow(bytes(pair.first) + " / " + bytes(pair.second))
