@@ -54,6 +54,8 @@ MainWindow::Converter MainWindow::convert = &trilette::convertNet;
 
 int MainWindow::progressInterval = 33; // about 30 moves a second at most
 
+int MainWindow::lostFolderTimeout = 10000;
+
 // The icon is compiled into this static library, whose resources nothing else would pull in.
 static void registerResources()
 {
@@ -300,6 +302,13 @@ MainWindow::MainWindow(QWidget *parent)
     folderLabel_ = new QLabel(statusBar());
     statusBar()->addWidget(folderLabel_, 1);
     chosenOutputFolder_ = settings().value(outputFolderKey).toString();
+    // A folder that has gone since (a removed USB stick, a renamed folder) is forgotten, and the
+    // user is told where the outputs go instead.
+    if (!chosenOutputFolder_.isEmpty() && !QFileInfo(chosenOutputFolder_).isDir()) {
+        lostFolder_ = chosenOutputFolder_;
+        chosenOutputFolder_.clear();
+        settings().remove(outputFolderKey);
+    }
     // In a main window Enter presses a focused button only when it is an "auto default" one.
     ui->pushButton->setAutoDefault(true);
     ui->commandLinkButton->setAutoDefault(true);
@@ -333,6 +342,23 @@ MainWindow::MainWindow(QWidget *parent)
     showOutputFolder();
 }
 
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (lostFolder_.isEmpty())
+        return;
+    // Shown once the status bar's widgets are, so that the message hides the output folder
+    // until it times out and the default folder shows.
+    const QString folder = QDir::toNativeSeparators(lostFolder_);
+    lostFolder_.clear();
+    const QString lost = tr("Dossier de sortie introuvable : ");
+    statusBar()->showMessage(fitMessage(lost, folder, statusBar()->font(), width() - 18),
+                             lostFolderTimeout);
+    statusBar()->setToolTip(tr("Le dossier de sortie « %1 » n'existe plus : les fichiers vont "
+                               "dans le dossier par défaut, %2")
+                                .arg(folder, QDir::toNativeSeparators(outputFolder())));
+}
+
 MainWindow::~MainWindow()
 {
     abandonRun();
@@ -362,6 +388,7 @@ void MainWindow::lockForRun(bool running)
     ui->checkBox->setEnabled(!running);
     ui->actionOpen->setEnabled(!running);
     ui->actionOutputFolder->setEnabled(!running);
+    ui->actionDefaultFolder->setEnabled(!running && !chosenOutputFolder_.isEmpty());
     ui->commandLinkButton->setText(running ? tr("Ann&uler") : tr("&Triler"));
     ui->commandLinkButton->setToolTip(running ? tr("Arrêter la conversion (Échap)")
                                               : tr("Triler le réseau choisi (Alt+T)"));
@@ -390,7 +417,18 @@ void MainWindow::abandonRun()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    abandonRun();
+    if (run_) {
+        // The user sees the window go at once; the run stops at its next check, which a nested
+        // loop waits for without blocking the GUI thread.
+        cancel_ = true;
+        run_->disconnect(this);
+        hide();
+        QEventLoop loop;
+        connect(run_, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+        if (!run_->isFinished())
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        abandonRun();
+    }
     QMainWindow::closeEvent(event);
 }
 
@@ -485,6 +523,17 @@ void MainWindow::on_actionOutputFolder_triggered()
         return;
     chosenOutputFolder_ = QDir(folder).absolutePath();
     settings().setValue(outputFolderKey, chosenOutputFolder_);
+    ui->actionDefaultFolder->setEnabled(true);
+    statusBar()->clearMessage();
+    showOutputFolder();
+}
+
+void MainWindow::on_actionDefaultFolder_triggered()
+{
+    chosenOutputFolder_.clear();
+    settings().remove(outputFolderKey);
+    ui->actionDefaultFolder->setEnabled(false);
+    statusBar()->clearMessage();
     showOutputFolder();
 }
 
@@ -500,7 +549,8 @@ void MainWindow::on_actionAbout_triggered()
 void MainWindow::on_commandLinkButton_clicked()
 {
     if (run_) {
-        cancelRun();
+        if (runStarted_.elapsed() >= QApplication::doubleClickInterval())
+            cancelRun();
         return;
     }
     // Qt lets no exception cross its event loop.
@@ -544,6 +594,7 @@ void MainWindow::on_commandLinkButton_clicked()
         QApplication::setOverrideCursor(Qt::BusyCursor);
 
         cancel_ = false;
+        runStarted_.start();
         run_ = new QFutureWatcher<Outcome>(this);
         connect(run_, &QFutureWatcherBase::finished, this, [this, focus, movedTo] {
             QFutureWatcher<Outcome> *finished = run_;
@@ -569,7 +620,7 @@ void MainWindow::on_commandLinkButton_clicked()
             return outcome;
         }));
     } catch (const std::bad_alloc &) {
-        QMessageBox::warning(this, tr("Erreur"), tr("Probleme de memoire !"));
+        QMessageBox::warning(this, tr("Erreur"), tr("Problème de mémoire !"));
     }
 }
 
@@ -580,7 +631,7 @@ void MainWindow::finishRun(const Outcome &outcome)
     if (outcome.outOfMemory || !result.written)
         setProgressValue(0);
     if (outcome.outOfMemory) {
-        QMessageBox::warning(this, tr("Erreur"), tr("Probleme de memoire !"));
+        QMessageBox::warning(this, tr("Erreur"), tr("Problème de mémoire !"));
         return;
     }
     if (result.cancelled) {

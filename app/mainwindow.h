@@ -2,6 +2,7 @@
 
 #include "run/conversion.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 
@@ -54,6 +55,8 @@ public:
     /// The least time between two moves of the bar, in milliseconds; tests set 0 to see every
     /// value of a run.
     static int progressInterval;
+    /// How long the status bar says that the kept output folder has gone, in milliseconds.
+    static int lostFolderTimeout;
 
     explicit MainWindow(QWidget *parent = nullptr);
     /// Stops a run still going and waits for it: it writes nothing.
@@ -73,8 +76,11 @@ public:
     QString outputFolder() const;
 
 protected:
-    /// Stops a run under way before the window goes.
+    /// Hides the window at once; a run under way is told to stop, and the window waits for it
+    /// hidden, answering events, before it closes.
     void closeEvent(QCloseEvent *event) override;
+    /// Says, once, that the kept output folder had gone and has been forgotten.
+    void showEvent(QShowEvent *event) override;
     /// Stretches the field, the bar and the separator, and keeps the buttons at the right.
     void resizeEvent(QResizeEvent *event) override;
 
@@ -85,10 +91,14 @@ private slots:
     void on_lineEdit_editingFinished();
     /// Enter in the field converts the net it names.
     void on_lineEdit_returnPressed();
-    /// "Triler" converts the chosen net into the output folder; during a run, "Annuler" stops it.
+    /// "Triler" converts the chosen net into the output folder; during a run, "Annuler" stops it,
+    /// unless clicked within a double-click's time of the start: the second click of a
+    /// double-click on "Triler".
     void on_commandLinkButton_clicked();
     /// Fichier > Dossier de sortie...: chooses the folder of the outputs, kept between sessions.
     void on_actionOutputFolder_triggered();
+    /// Fichier > Dossier par défaut: forgets the chosen folder.
+    void on_actionDefaultFolder_triggered();
     /// Aide > À propos: the program and its version.
     void on_actionAbout_triggered();
 
@@ -111,11 +121,15 @@ private:
     Ui::MainWindowForm *ui;
     /// The run under way, or null.
     QFutureWatcher<Outcome> *run_ = nullptr;
+    /// Started with the run under way.
+    QElapsedTimer runStarted_;
     /// Set to stop the run under way; read by its threads.
     std::atomic<bool> cancel_ {false};
     bool traces_ = false;
     /// The folder chosen in the menu; empty for the default.
     QString chosenOutputFolder_;
+    /// The kept output folder found gone at the start, until the status bar says so.
+    QString lostFolder_;
     QLabel *folderLabel_ = nullptr;
     /// The form's geometries at the default width: the widgets that a wider window stretches,
     /// and those that it moves to the right.

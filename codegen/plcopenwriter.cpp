@@ -84,8 +84,10 @@ private:
 } // namespace
 
 void writePlcOpen(const Net &net, const ProgramSymbols &symbols, std::string_view netName,
-                  TextSink &out)
+                  TextSink &out, const StopCheck &stop)
 {
+    if (stop)
+        stop();
     pugi::xml_document document;
     pugi::xml_node declaration = document.append_child(pugi::node_declaration);
     declaration.append_attribute("version").set_value("1.0");
@@ -123,9 +125,17 @@ void writePlcOpen(const Net &net, const ProgramSymbols &symbols, std::string_vie
     declare(interface, "inputVars", symbols.inputs());
     declare(interface, "outputVars", symbols.outputs());
     declare(interface, "localVars", symbols.locals());
-    TextSink body;
+    // The body, the longest part, is gathered block by block so that a stop is heard during it.
+    std::string bodyText;
+    TextSink body([&bodyText](std::string_view block) {
+        bodyText.append(block);
+        return true;
+    });
+    if (stop)
+        body.setBlockHook([&stop](size_t) { stop(); });
     writeProgramBody(net, symbols, body);
-    paragraph(pou.append_child("body"), "ST", body.text(), true);
+    body.flush();
+    paragraph(pou.append_child("body"), "ST", bodyText, true);
 
     pugi::xml_node configuration = project.append_child("instances")
                                        .append_child("configurations")
@@ -141,6 +151,8 @@ void writePlcOpen(const Net &net, const ProgramSymbols &symbols, std::string_vie
     instance.append_attribute("name").set_value(ConfigurationNames::instance);
     instance.append_attribute("typeName").set_value(symbols.programName().c_str());
 
+    if (stop)
+        stop();
     SinkWriter writer(out);
     document.save(writer, "  ", pugi::format_default, pugi::encoding_utf8);
     out.put('\n');

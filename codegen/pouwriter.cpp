@@ -61,8 +61,10 @@ std::string commentText(std::string_view text)
 }
 
 void writePou(const Net &net, const ProgramSymbols &symbols, std::string_view netName,
-              TextSink &out)
+              TextSink &out, const StopCheck &stop)
 {
+    if (stop)
+        stop();
     out.put("(*-------Codage de RDP en ST d\xC3\xA9"
             "compos\xC3\xA9 en blocs FMG------------*)\n");
     out.put("(* Programme complet du r\xC3\xA9seau ");
@@ -79,6 +81,8 @@ void writePou(const Net &net, const ProgramSymbols &symbols, std::string_view ne
     declare(out, "VAR_OUTPUT", symbols.outputs());
     declare(out, "VAR", symbols.locals());
     out.put("\n");
+    if (stop)
+        stop();
     writeProgramBody(net, symbols, out);
     out.put("END_PROGRAM\n\n");
 

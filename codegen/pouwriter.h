@@ -22,9 +22,10 @@ struct ConfigurationNames
 /// Writes one IEC 61131-3 compilation unit that compiles on its own: the PROGRAM with its
 /// declarations (inputs, outputs, marking variables with the initial marking as their initial
 /// value, timers) and its body, then a CONFIGURATION whose one RESOURCE runs an instance of it
-/// in a cyclic TASK. `netName` names the net in the header comment.
+/// in a cyclic TASK. `netName` names the net in the header comment. `stop`, when given, is called
+/// before the first line and after the declarations; `out`'s block hook follows the rest.
 void writePou(const Net &net, const ProgramSymbols &symbols, std::string_view netName,
-              TextSink &out);
+              TextSink &out, const StopCheck &stop = {});
 
 /// `text` made safe inside an ST comment: "*)" and "(*" get a blank inside them, so that nothing
 /// in it ends or opens a comment; printable ASCII and UTF-8 sequences (see utf8Length) are kept,

@@ -54,9 +54,18 @@ const char *typeName(VariableType type)
 }
 
 ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
-                               std::string_view fileName, Diagnostics &diagnostics)
+                               std::string_view fileName, Diagnostics &diagnostics,
+                               const StopCheck &stop)
     : unit_(unit)
 {
+    // Asked once every stopInterval names, places or transitions, whichever loop they are met in:
+    // a net of millions of names stops within a few milliseconds.
+    constexpr size_t stopInterval = 4096;
+    size_t met = 0;
+    const auto poll = [&] {
+        if (stop && ++met % stopInterval == 0)
+            stop();
+    };
     Namer namer(fileName, diagnostics);
     namer.reserve("INIT", "l'entrée INIT");
     for (const char *name : {"Config", "Ressource", "Tache", "Instance"})
@@ -81,9 +90,12 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
         locals_.push_back(
             {id + "s", std::string(name), VariableType::Dint, marking, true, comment});
     };
-    for (const Place *p = net.firstPlace(); p; p = p->next)
+    for (const Place *p = net.firstPlace(); p; p = p->next) {
+        poll();
         addPlace(p->name, p->marking, p->line, true);
+    }
     for (const Transition *t = net.firstTransition(); t; t = t->next) {
+        poll();
         for (const ArcRef *list : {t->inputs, t->outputs}) {
             for (const ArcRef *arc = list; arc; arc = arc->next) {
                 if (placeIndex.count(arc->placeName))
@@ -101,6 +113,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     std::unordered_map<std::string, std::string> byUpper;
     std::unordered_set<std::string_view> seenOutputs;
     for (const Place *p = net.firstPlace(); p; p = p->next) {
+        poll();
         forEachOutputName(*p, [&](std::string_view name) {
             if (!seenOutputs.insert(name).second)
                 return;
@@ -116,6 +129,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
 
     // BLOC G's variables for the places that name many outputs under a long name.
     for (const Place *p = net.firstPlace(); p; p = p->next) {
+        poll();
         if (!markedFlagNeeded(*p, place(p->name).size()))
             continue;
         markedFlags_.resize(net.placeCount());
@@ -130,6 +144,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     // it; otherwise an input, BOOL or DINT from its use.
     std::unordered_map<std::string, VariableType> markingVariables;
     for (const auto &[name, id] : places_) {
+        poll();
         for (const char *suffix : {"p", "s"}) {
             markingVariables.emplace(upperCase(name + suffix), VariableType::Dint);
             byUpper.emplace(upperCase(name + suffix), id + suffix);
@@ -140,6 +155,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     timers_.resize(net.transitionCount());
     earliest_.resize(net.transitionCount());
     for (const Transition *t = net.firstTransition(); t; t = t->next) {
+        poll();
         std::string &condition = conditions_[t->index];
         condition = "TRUE";
         if (t->predicate.empty())
@@ -215,6 +231,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
 
     // Timers of the transitions that must wait.
     for (const Transition *t = net.firstTransition(); t; t = t->next) {
+        poll();
         if (t->interval.earliest <= 0)
             continue;
         const std::string id = namer.give(makeIdentifier(t->name, "T") + "_tempo", "T", {""},
@@ -238,6 +255,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
                        "une transition a tiré au dernier tour du BLOC F"});
     loop_.flags.resize(net.transitionCount());
     for (const Transition *t : priorities.higherFirst()) {
+        poll();
         const std::string id
             = namer.give(makeIdentifier(t->name, "T") + "_prioritaire", "T", {""},
                          "l'indicateur de priorité de " + quoted(t->name), t->line, 0);

@@ -3,6 +3,7 @@
 #include "net/net.h"
 #include "util/diagnostic.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,10 @@ struct BlockLoop
     std::vector<std::string> flags;
 };
 
+/// Called now and then during a long piece of work; throws to stop it (a cancelled run). The
+/// work holds nothing that the exception would leave behind.
+using StopCheck = std::function<void()>;
+
 /// What a complete program (a POU, or PLCopen XML) needs beyond the net: every name of the net
 /// made a valid IEC 61131-3 identifier, the predicates written with those names, the timers of
 /// the transitions that must wait, and the declarations. The names follow one deterministic
@@ -52,9 +57,9 @@ class ProgramSymbols
 {
 public:
     /// Builds the symbols of `net`; `baseName` names the program. Notes for renamed names go to
-    /// `diagnostics` under `fileName`.
+    /// `diagnostics` under `fileName`. `stop`, when given, is called every few thousand names.
     ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
-                   std::string_view fileName, Diagnostics &diagnostics);
+                   std::string_view fileName, Diagnostics &diagnostics, const StopCheck &stop = {});
 
     /// The stem of a place's two marking variables (the identifier without its p or s).
     std::string_view place(std::string_view placeName) const;

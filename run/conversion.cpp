@@ -240,6 +240,12 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
                  !progress.cancelled() && (next = nextPart++) < checkPartsByCost.size();)
                 checkPart(checkPartsByCost[next]);
         };
+        // Stops the long pieces of work that are no output's blocks: the search for the
+        // program's names, the writers' work before their first block.
+        const StopCheck stopIfCancelled = [&progress] {
+            if (progress.cancelled())
+                throw Cancelled();
+        };
         // The names of a complete program, with a note for each name it changes; then the
         // diagnostics in the order of the file, warnings made errors when asked.
         std::unique_ptr<ProgramSymbols> symbols;
@@ -252,7 +258,7 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
                 found.append(std::move(part));
             if (complete && read == ReadResult::Done)
                 symbols = std::make_unique<ProgramSymbols>(net, job.baseName, job.timeUnit,
-                                                           job.netPath, found);
+                                                           job.netPath, found, stopIfCancelled);
             else if (read == ReadResult::Done)
                 checkStNames(net, job.netPath, found);
             if (read == ReadResult::Done && !job.checkOnly && job.baseName == "Ex"
@@ -277,7 +283,9 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
                     checkParts();
                 },
                 checkParts);
-            settle();
+            try {
+                settle();
+            } catch (const Cancelled &) { }
             if (progress.cancelled())
                 cancelledRun(result, job.netPath);
             return result;
@@ -353,10 +361,10 @@ ConversionResult convertNet(const ConversionJob &job, TextSink *trace, Conversio
                 case OutputFormat::St:
                     break;
                 case OutputFormat::Pou:
-                    writePou(net, *symbols, fileNameOf(job.netPath), out);
+                    writePou(net, *symbols, fileNameOf(job.netPath), out, stopIfCancelled);
                     break;
                 case OutputFormat::PlcOpen:
-                    writePlcOpen(net, *symbols, fileNameOf(job.netPath), out);
+                    writePlcOpen(net, *symbols, fileNameOf(job.netPath), out, stopIfCancelled);
                     break;
                 }
                 debug(observer, programName);

@@ -1,6 +1,7 @@
 // The conversion run and the I/O under it: outputs replaced in pairs or not at all, the base-name
 // rule, text written in large blocks, a net that moves safely.
 
+#include "codegen/plcopenwriter.h"
 #include "net/netreader.h"
 #include "run/conversion.h"
 #include "util/diagnostic.h"
@@ -106,6 +107,9 @@ private slots:
     void diagnosticsKeepTheirTexts();
     void diagnosticEndingsByText();
     void quotedTexts();
+    void cancelStopsSoon_data();
+    void cancelStopsSoon();
+    void longWorkHearsStop();
 };
 
 void TestRun::outputPairs_data()
@@ -519,6 +523,116 @@ void TestRun::quotedTexts()
     };
     for (const auto &c : cases)
         QCOMPARE(bytes(quoted(c.text, c.limit)), bytes(c.shown));
+}
+
+namespace {
+
+/// A net of `chains` places marked, each feeding a transition into a place that names an
+/// output: about 120 bytes a chain.
+QByteArray chainNet(int chains)
+{
+    QByteArray net;
+    for (int i = 0; i < chains; ++i)
+        net += QStringLiteral("p 0 0 P%1 1 n\np 0 0 Q%1 0 n [Lampe%1] e\nt 0 0 T%1 c 0 w n "
+                              "[start;] w\ne P%1 T%1 1 n\ne T%1 Q%1 1 n\n")
+                   .arg(i)
+                   .toLatin1();
+    return net + "h reseau\n";
+}
+
+/// Cancels the run at its first progress value from `at` on, and counts the values after.
+struct CancelAt : ConversionObserver
+{
+    explicit CancelAt(int from)
+        : at(from)
+    { }
+    void progress(int value) override
+    {
+        if (cancel)
+            ++after;
+        else if (value >= at)
+            cancel = true;
+    }
+    void debugLine(const std::string &) override { }
+    bool cancelled() override { return cancel; }
+    const int at;
+    std::atomic<bool> cancel {false};
+    std::atomic<int> after {0};
+};
+
+} // namespace
+
+void TestRun::cancelStopsSoon_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("at");
+    const char *names[] = {"st", "pou", "plcopen"};
+    for (int format = 0; format < 3; ++format) {
+        QTest::addRow("%s, while reading", names[format]) << format << 1;
+        QTest::addRow("%s, while writing", names[format]) << format << 51; // past the reading
+    }
+}
+
+// A run cancelled at its first progress value, while it reads or once it writes, stops within
+// a block: the reader or the output stops, few values follow, and nothing is written.
+void TestRun::cancelStopsSoon()
+{
+    QFETCH(int, format);
+    QFETCH(int, at);
+    QTemporaryDir dir;
+    const QString net = dir.filePath("usine.ndr");
+    writeFile(net, chainNet(40000)); // 4.6 MB read in 1 MB blocks; 11 MB of outputs
+    ConversionJob job {local(net), local(dir.path()), "usine"};
+    job.format = OutputFormat(format);
+    const QString program = QString::fromStdString(programFileName("usine", job.format));
+    writeFile(dir.filePath("usine.log"), "ancien");
+    writeFile(dir.filePath(program), "ancien");
+    CancelAt observer(at);
+    const ConversionResult result = convertNet(job, nullptr, &observer);
+    QVERIFY(observer.cancel);
+    QVERIFY(result.cancelled && !result.written);
+    QVERIFY2(observer.after <= 1, qPrintable(QString::number(observer.after)));
+    QStringList expected {"usine.log=ancien", "usine.ndr", program + "=ancien"};
+    expected.sort();
+    QCOMPARE(entriesIn(QDir(dir.path())), expected);
+}
+
+// The work that passes no block to an output hears a stop too: the search for a complete
+// program's names every few thousand names, and the PLCopen writer, which builds its whole
+// document first, before it passes on any byte.
+void TestRun::longWorkHearsStop()
+{
+    Net net;
+    QCOMPARE(readNetText(chainNet(20000).toStdString(), "usine.ndr", net, nullptr),
+             ReadResult::Done);
+    struct Stop
+    {
+    };
+    Diagnostics found;
+    int calls = 0;
+    const ProgramSymbols symbols(net, "usine", TimeUnit::Seconds, "usine.ndr", found,
+                                 [&calls] { ++calls; });
+    // 40,000 places and 20,000 transitions, each met in several loops.
+    QVERIFY2(calls >= 40, qPrintable(QString::number(calls)));
+    bool stopped = false;
+    try {
+        ProgramSymbols(net, "usine", TimeUnit::Seconds, "usine.ndr", found, [] { throw Stop(); });
+    } catch (const Stop &) {
+        stopped = true;
+    }
+    QVERIFY(stopped);
+
+    std::string written;
+    TextSink out([&written](std::string_view block) {
+        written.append(block);
+        return true;
+    });
+    std::vector<size_t> writtenAtCalls;
+    writePlcOpen(net, symbols, "usine.ndr", out, [&] { writtenAtCalls.push_back(written.size()); });
+    out.flush();
+    QVERIFY(written.size() > 2 * TextSink::blockSize);
+    QVERIFY2(writtenAtCalls.size() >= 3, qPrintable(QString::number(writtenAtCalls.size())));
+    QCOMPARE(writtenAtCalls.back(), size_t(0));
 }
 
 QTEST_APPLESS_MAIN(TestRun)

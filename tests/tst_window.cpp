@@ -7,6 +7,7 @@
 #include <QtWidgets>
 
 #include <limits>
+#include <thread>
 #include <utility>
 
 #ifdef Q_OS_UNIX
@@ -153,6 +154,7 @@ private slots:
     void answersDuringRun();
     void cancel_data();
     void cancel();
+    void doubleClickStarts();
     void settingsKept();
     void noFileManager();
     void about();
@@ -931,17 +933,32 @@ void TestWindow::cancel()
     QTest::mouseClick(widget<QCommandLinkButton>("commandLinkButton"), Qt::LeftButton);
     hold_->reached.acquire();
     QCoreApplication::processEvents();
-    if (how == "Annuler")
+    if (how == "Annuler") {
+        QTest::qWait(QApplication::doubleClickInterval()); // no double-click's second click
         QTest::mouseClick(widget<QCommandLinkButton>("commandLinkButton"), Qt::LeftButton);
-    else if (how == "Escape")
+    } else if (how == "Escape") {
         QTest::keyClick(window_, Qt::Key_Escape);
-    hold_->release.release();
+    }
     if (how == "close") {
+        // The window goes at once, and answers while it waits for the run, still held here.
+        bool answered = false, hidden = false;
+        QTimer::singleShot(0, [&] {
+            answered = true;
+            hidden = !window_->isVisible();
+            hold_->release.release();
+        });
+        std::thread late([this] { // lets a window that waits blocked end the test
+            QThread::msleep(2000);
+            hold_->release.release();
+        });
         window_->close();
+        late.join();
+        QVERIFY(answered && hidden);
         QVERIFY(!QApplication::overrideCursor());
         delete window_;
         window_ = nullptr;
     } else {
+        hold_->release.release();
         window_->waitForRun();
         QCOMPARE(widget<QProgressBar>("progressBar")->value(), 0);
         QCOMPARE(window_->statusBar()->currentMessage(),
@@ -953,6 +970,23 @@ void TestWindow::cancel()
     QCOMPARE(readFile(work("usine.log")), QByteArray("ancien\n"));
     QCOMPARE(readFile(work("usine_ST.txt")), QByteArray("ancien\n"));
     QCOMPARE(boxes_, QStringList());
+}
+
+// A double-click on "Triler" starts a run: its second click, which finds "Annuler" in its place,
+// cancels nothing.
+void TestWindow::doubleClickStarts()
+{
+    const QString net = root_ + "/nets/usine.ndr";
+    writeFile(net, readFile(lamp + ".ndr"));
+    holdRuns();
+    showActive();
+    choose(net);
+    for (int click = 0; click < 2; ++click)
+        QTest::mouseClick(widget<QCommandLinkButton>("commandLinkButton"), Qt::LeftButton);
+    hold_->reached.acquire();
+    hold_->release.release();
+    window_->waitForRun();
+    QCOMPARE(filesIn(work()), QStringList({"usine.log", "usine_ST.txt"}));
 }
 
 // The output folder chosen in the menu, and the folder of the last net browsed, are kept for the
@@ -979,6 +1013,29 @@ void TestWindow::settingsKept()
     QCOMPARE(filesIn(out), QStringList({"usine.log", "usine_ST.txt"}));
     QCOMPARE(filesIn(work()), QStringList());
     QCOMPARE(QDir::currentPath(), work());
+
+    // Fichier > Dossier par défaut forgets the choice, for the next session too.
+    auto *byDefault = window_->findChild<QAction *>("actionDefaultFolder");
+    QVERIFY(byDefault->isEnabled());
+    byDefault->trigger();
+    QCOMPARE(window_->outputFolder(), work());
+    QVERIFY(!byDefault->isEnabled());
+    QVERIFY(!QSettings("Trilette", "trilette").contains("outputFolder"));
+
+    // A kept folder that has gone since is forgotten at the start; the status bar says so.
+    window_->findChild<QAction *>("actionOutputFolder")->trigger();
+    QVERIFY(QDir(out).removeRecursively());
+    delete window_;
+    window_ = new MainWindow;
+    QCOMPARE(window_->outputFolder(), work());
+    showActive();
+    QCOMPARE(window_->statusBar()->currentMessage(),
+             QString("Dossier de sortie introuvable : " + out));
+    QVERIFY(!window_->statusBar()->findChild<QLabel *>()->isVisible()); // under the message
+    QVERIFY(window_->statusBar()->toolTip().endsWith("par d\xc3\xa9"
+                                                     "faut, "
+                                                     + work()));
+    QVERIFY(!QSettings("Trilette", "trilette").contains("outputFolder"));
 }
 
 // Without a file manager, opening the folder fails: the status bar says so.
@@ -1016,7 +1073,7 @@ void TestWindow::outOfMemory()
     };
     choose(net);
     triler();
-    QCOMPARE(boxes_, QStringList {"Erreur: Probleme de memoire !"});
+    QCOMPARE(boxes_, QStringList {"Erreur: Probl\xc3\xa8me de m\xc3\xa9moire !"});
     QVERIFY(boxesWellFormed_);
     QCOMPARE(widget<QProgressBar>("progressBar")->value(), 0);
     QVERIFY(widget<QCommandLinkButton>("commandLinkButton")->isEnabled());
