@@ -2,24 +2,18 @@
 
 #include "codegen/stwriter.h"
 #include "net/priorities.h"
-#include "net/stexpr.h"
+#include "st/analysis.h"
+#include "st/names.h"
+#include "st/render.h"
+#include "st/words.h"
 
 #include <algorithm>
-#include <cctype>
 #include <unordered_map>
 #include <unordered_set>
 
 namespace trilette {
 
 namespace {
-
-std::string upper(std::string_view text)
-{
-    std::string out(text);
-    for (char &c : out)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 const char *timeUnitSuffix(TimeUnit unit)
 {
@@ -33,78 +27,6 @@ const char *timeUnitSuffix(TimeUnit unit)
     }
     return "s";
 }
-
-/// The identifiers given so far, without case, with what each one stands for.
-class Namer
-{
-public:
-    explicit Namer(std::string_view fileName, Diagnostics &diagnostics)
-        : file_(fileName)
-        , diagnostics_(diagnostics)
-    { }
-
-    /// Reserves an identifier that the program itself uses.
-    void reserve(std::string_view identifier, std::string what)
-    {
-        taken_.emplace(upper(identifier), std::move(what));
-    }
-
-    /// A free identifier for `original`, made valid (see makeIdentifier) and then, when it (with
-    /// each of `suffixes` appended) is reserved or already given, followed by _2, _3...; a note
-    /// says why the name changed, at `line` and `column`.
-    std::string give(std::string_view original, std::string_view prefix,
-                     std::initializer_list<std::string_view> suffixes, const std::string &what,
-                     int line, int column)
-    {
-        const std::string base = makeIdentifier(original, prefix);
-        std::string reason;
-        if (base != original)
-            reason = quoted(original) + " n'est pas un identificateur ST valide";
-        std::string candidate = base;
-        for (int k = 2;; ++k) {
-            const std::string *clash = nullptr;
-            std::string reserved;
-            for (std::string_view suffix : suffixes) {
-                const std::string spelling = candidate + std::string(suffix);
-                const std::string key = upper(spelling);
-                if (isReservedWord(key)) {
-                    if (reserved.empty())
-                        reserved = spelling;
-                } else if (auto it = taken_.find(key); it != taken_.end()) {
-                    clash = &it->second;
-                }
-            }
-            if (reserved.empty() && !clash)
-                break;
-            if (reason.empty())
-                reason = !reserved.empty() ? quoted(reserved) + " est un mot réservé du ST"
-                                           : quoted(original)
-                        + " se confond en ST, où la casse ne compte pas, avec " + *clash;
-            candidate = base + "_" + std::to_string(k);
-        }
-        for (std::string_view suffix : suffixes)
-            taken_.emplace(upper(candidate + std::string(suffix)), what);
-        if (!reason.empty()) {
-            std::string written;
-            for (std::string_view suffix : suffixes)
-                written
-                    += (written.empty() ? "" : " et ") + quoted(candidate + std::string(suffix));
-            diagnostics_.add(Severity::Note, file_, line, column,
-                             reason + " : " + what + " s'écrit " + written);
-        }
-        return candidate;
-    }
-
-    void error(int line, int column, std::string message)
-    {
-        diagnostics_.add(Severity::Error, file_, line, column, std::move(message));
-    }
-
-private:
-    std::string file_;
-    Diagnostics &diagnostics_;
-    std::unordered_map<std::string, std::string> taken_;
-};
 
 /// A comment beside a declaration: what the variable stands for, with the name as the net has
 /// it (the writers make it safe inside a comment).
@@ -129,25 +51,6 @@ const char *typeName(VariableType type)
         break;
     }
     return "TON";
-}
-
-std::string makeIdentifier(std::string_view name, std::string_view prefix)
-{
-    std::string id;
-    bool gap = false;
-    for (char c : name) {
-        if (std::isalnum(static_cast<unsigned char>(c)) && static_cast<unsigned char>(c) < 0x80) {
-            if (gap && !id.empty())
-                id += '_';
-            id += c;
-            gap = false;
-        } else {
-            gap = true;
-        }
-    }
-    if (id.empty() || std::isdigit(static_cast<unsigned char>(id[0])))
-        id = std::string(prefix) + (id.empty() ? "" : "_") + id;
-    return id;
 }
 
 ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
@@ -219,7 +122,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
             outputNames_.emplace_back(std::string(name), id);
             outputs_.push_back({id, std::string(name), VariableType::Bool, 0, false,
                                 id == name ? std::string() : describe("sortie", name)});
-            byUpper.emplace(upper(name), id);
+            byUpper.emplace(upperCase(name), id);
         });
     }
     std::sort(outputNames_.begin(), outputNames_.end());
@@ -243,8 +146,8 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     for (const auto &[name, id] : places_) {
         poll();
         for (const char *suffix : {"p", "s"}) {
-            markingVariables.emplace(upper(name + suffix), VariableType::Dint);
-            byUpper.emplace(upper(name + suffix), id + suffix);
+            markingVariables.emplace(upperCase(name + suffix), VariableType::Dint);
+            byUpper.emplace(upperCase(name + suffix), id + suffix);
         }
     }
     std::unordered_map<std::string, size_t> inputIndex;
@@ -266,7 +169,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
             continue;
         std::unordered_map<std::string, std::string> renames;
         for (const NameRef &use : nameUses(parsed.expr)) {
-            const std::string key = upper(use.spelling);
+            const std::string key = upperCase(use.spelling);
             const int column = t->predicateColumn + int(use.offset);
             const bool asBool = use.use == NameUse::Bool;
             if (key == "INIT" || byUpper.count(key)) {
@@ -364,34 +267,6 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
 }
 
 namespace {
-
-/// Whether `name` stands as an identifier in ST: a letter or '_', then letters, digits and
-/// single '_', not ending with '_'.
-bool isStIdentifier(std::string_view name)
-{
-    if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])) || name.back() == '_')
-        return false;
-    for (size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        if (c >= 0x80 || !(std::isalnum(c) || c == '_')
-            || (c == '_' && i + 1 < name.size() && name[i + 1] == '_'))
-            return false;
-    }
-    return true;
-}
-
-/// Why a spelling that st writes cannot compile, or nothing when it can. The blanks around an
-/// output's name stand apart from it in the program.
-std::string stSpellingFault(std::string_view spelling)
-{
-    spelling.remove_prefix(std::min(spelling.find_first_not_of(' '), spelling.size()));
-    spelling.remove_suffix(spelling.size() - (spelling.find_last_not_of(' ') + 1));
-    if (!isStIdentifier(spelling))
-        return quoted(spelling) + " n'est pas un identificateur ST";
-    if (isReservedWord(spelling))
-        return quoted(spelling) + " est un mot réservé du ST";
-    return {};
-}
 
 std::string placeFault(std::string_view name)
 {

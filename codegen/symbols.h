@@ -1,7 +1,6 @@
 #pragma once
 
 #include "net/net.h"
-#include "net/stexpr.h"
 #include "util/diagnostic.h"
 
 #include <functional>
@@ -113,10 +112,5 @@ private:
 /// (the two marking variables of each place, the outputs) and that are no ST identifier or are
 /// reserved words, each with the spelling that a complete program gives it.
 void checkStNames(const Net &net, std::string_view fileName, Diagnostics &diagnostics);
-
-/// A valid IEC 61131-3 identifier made from `name`: each run of characters other than ASCII
-/// letters and digits becomes one '_', none at either end; `prefix` and '_' go before a name
-/// that would start with a digit or be empty. Reserved words are not handled here.
-std::string makeIdentifier(std::string_view name, std::string_view prefix);
 
 } // namespace trilette

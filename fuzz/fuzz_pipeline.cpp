@@ -15,7 +15,9 @@
 #include "codegen/symbols.h"
 #include "net/netcheck.h"
 #include "net/netreader.h"
-#include "net/stexpr.h"
+#include "st/analysis.h"
+#include "st/render.h"
+#include "st/words.h"
 
 #include <pugixml.hpp>
 

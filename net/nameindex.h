@@ -1,6 +1,7 @@
 #pragma once
 
-#include <cctype>
+#include "st/words.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -26,12 +27,11 @@ struct ExactNames
 /// Names compared as ST compares identifiers: without case (ASCII letters).
 struct FoldedNames
 {
-    static char fold(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
     static uint32_t hash(std::string_view name)
     {
         uint32_t h = 2166136261u;
         for (char c : name)
-            h = (h ^ uint8_t(fold(c))) * 16777619u;
+            h = (h ^ uint8_t(upperAscii(c))) * 16777619u;
         return h;
     }
     static bool equal(std::string_view a, std::string_view b)
@@ -39,7 +39,7 @@ struct FoldedNames
         if (a.size() != b.size())
             return false;
         for (size_t i = 0; i < a.size(); ++i)
-            if (fold(a[i]) != fold(b[i]))
+            if (upperAscii(a[i]) != upperAscii(b[i]))
                 return false;
         return true;
     }

@@ -2,7 +2,8 @@
 
 #include "net/nameindex.h"
 #include "net/priorities.h"
-#include "net/stexpr.h"
+#include "st/analysis.h"
+#include "st/words.h"
 #include "util/chunkedvector.h"
 
 #include <algorithm>
@@ -564,14 +565,14 @@ private:
         auto placeVariable = [&](std::string_view name) -> const Place * {
             if (name.size() < 2)
                 return nullptr;
-            const char last = FoldedNames::fold(name.back());
+            const char last = upperAscii(name.back());
             if (last != 'P' && last != 'S')
                 return nullptr;
             const uint32_t id = places.find(name.substr(0, name.size() - 1), placeName);
             return id == NameIndex<>::none ? nullptr : &net_.place(id);
         };
         auto owner = [&](const Place &place, std::string_view name) {
-            const char suffix = FoldedNames::fold(name.back()) == 'P' ? 'p' : 's';
+            const char suffix = upperAscii(name.back()) == 'P' ? 'p' : 's';
             return variable(place.name, suffix) + " (ligne " + std::to_string(place.line) + ")";
         };
 

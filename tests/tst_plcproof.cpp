@@ -16,6 +16,7 @@
 #include "codegen/symbols.h"
 #include "net/netcheck.h"
 #include "net/netreader.h"
+#include "st/words.h"
 #include "tests/plc/plcrunner.h"
 #include "tests/plc/randomnet.h"
 #include "tests/plc/simulator.h"
@@ -68,13 +69,6 @@ int64_t inputValue(uint32_t seed, int scan, const std::string &name, bool isBool
     return isBool ? int64_t(random() % 10 < 6) : int64_t(random() % 9) - 2;
 }
 
-std::string upper(std::string text)
-{
-    for (char &c : text)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 /// The statement list of the `st` format in a PROGRAM with the declarations a PLC project gives
 /// it; false when that list cannot run as it stands: a name that the complete formats change, a
 /// block without a statement (a firing block, INIT without a place), a place that only arcs
@@ -87,7 +81,7 @@ bool wrapStatementList(const Prepared &p, std::string *program)
         return false;
     std::string inputs, outputs, places;
     for (const Variable &v : symbols.inputs()) {
-        if (v.identifier != "INIT" && upper(v.identifier) != upper(v.name))
+        if (v.identifier != "INIT" && upperCase(v.identifier) != upperCase(v.name))
             return false;
         inputs
             += "    " + v.identifier + (v.type == VariableType::Bool ? " : BOOL;\n" : " : DINT;\n");
@@ -243,7 +237,7 @@ std::string prove(const std::vector<NetCase> &nets, uint32_t seed, size_t *faili
             std::vector<int64_t> values;
             for (const Variable &v : p->symbols->inputs())
                 values.push_back(v.identifier == "INIT" ? int64_t(init[k])
-                                                        : inputValue(seed, k, upper(v.name),
+                                                        : inputValue(seed, k, upperCase(v.name),
                                                                      v.type == VariableType::Bool));
             scans[k].inputs.push_back(values);
         }

@@ -1,20 +1,13 @@
 #include "tests/plc/simulator.h"
 
+#include "st/words.h"
+
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 namespace trilette {
 
 namespace {
-
-std::string upperCase(std::string_view text)
-{
-    std::string out(text);
-    for (char &c : out)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 bool stopwatch(ArcKind kind)
 {

@@ -2,7 +2,7 @@
 
 #include "net/net.h"
 #include "net/priorities.h"
-#include "net/stexpr.h"
+#include "tests/support/evaluate.h"
 
 #include <cstdint>
 #include <string>

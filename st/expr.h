@@ -1,7 +1,6 @@
 #pragma once
 
-// Transition predicates as IEC 61131-3 Structured Text expressions: the parser, and what later
-// stages need from the tree (names read and their uses, exclusivity, evaluation, renaming).
+// Transition predicates as IEC 61131-3 Structured Text expressions: the parser and its tree.
 //
 // Accepted, lowest precedence first: OR; XOR; AND and &; = <>; < > <= >=; binary + -;
 // * / MOD; ** (left-associative); unary NOT, - and +; then parentheses, literals, names,
@@ -26,23 +25,11 @@
 // LF separate tokens. Comments are refused; so is any other byte, NUL and non-ASCII included.
 
 #include <cstdint>
-#include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace trilette {
-
-/// Whether `word` is an ST keyword or type name (IF, END_IF, EXIT, INT, TIME...), compared
-/// without case. The parser reads such words as names, so that a label like "Exit" can be given
-/// a valid name; they cannot stand as written in a program.
-bool isKeyword(std::string_view word);
-
-/// Whether `word` is reserved in IEC 61131-3, compared without case: keywords and type names,
-/// standard functions and function blocks (ABS, MAX, TON, R_TRIG...) and type conversions
-/// (INT_TO_REAL...). No variable may be named so.
-bool isReservedWord(std::string_view word);
 
 /// Nesting allowed in a predicate: parentheses, calls and unary operators each count one.
 constexpr int MaxExprDepth = 256;
@@ -156,92 +143,29 @@ struct ParseResult
 
 ParseResult parseExpression(std::string_view text);
 
-/// One-line form for tests: operators by name with their operands, parentheses kept, calls as
-/// "call F(a, b)", names and literals as written, e.g. "or(and(a, not(b)), (eq(c, 5)))".
-std::string dumpExpr(const Expr &expr);
-
-/// How a name is read: as a BOOL, as a number (to be declared DINT), or unknown (a call's
-/// argument).
-enum class NameUse : uint8_t { Bool, Number, Unknown };
-
-struct NameRef
+/// Whether a node has no operand: a name, a literal, a direct address or a member.
+inline bool isLeaf(ExprKind kind)
 {
-    std::string_view spelling; ///< into the Expr's text
-    uint32_t offset = 0;
-    NameUse use = NameUse::Unknown;
+    return kind >= ExprKind::Name && kind <= ExprKind::Member;
+}
+
+/// Whether a node compares its two operands: = <> < > <= >=.
+inline bool isComparison(ExprKind kind)
+{
+    return kind >= ExprKind::Eq && kind <= ExprKind::Ge;
+}
+
+/// The node under any parentheses around `index`.
+uint32_t stripParens(const Expr &expr, uint32_t index);
+
+/// The value of an integer literal as the parser accepted it (1_000, 16#FF).
+struct IntegerText
+{
+    uint64_t value = 0;
+    bool based = false;
+    bool tooLarge = false; ///< beyond 2^40, more than any use here needs
 };
 
-/// Every name the predicate reads, in text order, with its use. A name is Bool as the whole
-/// predicate or an operand of NOT, AND, &, OR, XOR; Number as an operand of < > <= >= + - * /
-/// MOD ** or unary - +; as an operand of = or <>, it takes the type of the other side (BOOL#
-/// literals and bit addresses such as %IX0.1 are Boolean), Number when that side is a name or
-/// a call too; Unknown as a call's argument. Parentheses pass the use through. Function names
-/// are not names read.
-std::vector<NameRef> nameUses(const Expr &expr);
-
-/// A name read both as a BOOL and as a number: its first use of each kind.
-struct NameConflict
-{
-    NameRef asBool, asNumber;
-};
-
-/// The names of `uses` read both ways, compared case-insensitively, in order of first use.
-std::vector<NameConflict> useConflicts(const std::vector<NameRef> &uses);
-
-/// True only when the two predicates can never hold together, shown on their top-level
-/// conjuncts (AND, &, through parentheses), the pairs within one predicate included: one is
-/// the negation of another (x and NOT x); two compare the same operands with no ordering in
-/// common (a < b and b <= a, a < b and a > b); two compare the same operand with integer or
-/// Boolean constants whose sets are disjoint over any ordered type (a = 1 and a = 2, a < 5 and
-/// 5 <= a, but not a < 5 and a > 4, which a REAL may satisfy); or one is FALSE. Operands are
-/// compared structurally, names case-insensitively; one holding a call equals nothing, since
-/// a call may give another value the second time. An empty predicate is exclusive with
-/// nothing. False whenever unsure, also when the comparisons would take too long.
-bool provablyExclusive(const Expr &a, const Expr &b);
-
-/// A BOOL or a DINT.
-struct Value
-{
-    bool isBool = true;
-    int32_t number = 0; ///< 0 or 1 for a BOOL
-
-    static Value boolean(bool b) { return Value {true, b ? 1 : 0}; }
-    static Value dint(int32_t n) { return Value {false, n}; }
-    bool operator==(const Value &other) const
-    {
-        return isBool == other.isBool && number == other.number;
-    }
-};
-
-/// The value of a name, or nothing when it has none.
-using NameLookup = std::function<std::optional<Value>(std::string_view name)>;
-
-struct EvalResult
-{
-    enum Status : uint8_t {
-        Ok,
-        Failed, ///< a name without value, mixed types, division by zero...
-        Unsupported, ///< a real, a typed literal, a call or a direct address
-    };
-    Status status = Ok;
-    Value value;
-    uint32_t offset = 0; ///< of the node or operator at fault
-    std::string message; ///< French, e.g. "division par zéro"
-};
-
-/// Evaluates like a PLC on BOOL and DINT, an empty predicate as TRUE: 32-bit wrap-around,
-/// division truncated toward zero, MOD with the sign of the dividend, AND OR XOR NOT bitwise on
-/// DINTs, FALSE < TRUE, every operand evaluated (no short circuit). A decimal literal must fit
-/// a DINT (2147483648 only right after a unary -); based literals up to 16#FFFFFFFF are bit
-/// patterns. An integer ** with a negative exponent is 1, -1 or 0 as for a division; 0 ** -n
-/// fails.
-EvalResult evaluate(const Expr &expr, const NameLookup &lookup);
-
-/// New spelling for a name, or nothing to keep it.
-using Renamer = std::function<std::optional<std::string>(std::string_view name)>;
-
-/// The predicate text with each name renamed as `rename` says, every other byte as written.
-/// Function names are not renamed.
-std::string renderExpr(const Expr &expr, const Renamer &rename);
+IntegerText integerText(std::string_view text);
 
 } // namespace trilette
