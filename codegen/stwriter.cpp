@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -729,7 +730,7 @@ bool firesInLoop(const Net &net, const Priorities &priorities, bool timers)
     return false;
 }
 
-void writeStCode(const Net &net, TextSink &out, TextSink *trace)
+void writeStCode(const Net &net, TextSink &out, TextSink *trace, const Priorities *priorities)
 {
     out.put("(*-------Codage de RDP en ST d\xC3\xA9"
             "compos\xC3\xA9 en blocs FMG------------*)\n\n\n");
@@ -737,9 +738,11 @@ void writeStCode(const Net &net, TextSink &out, TextSink *trace)
         trace->put("Ici1\n");
         trace->flush();
     }
-    const Priorities priorities(net, {}, nullptr);
-    const StNames names(net, &priorities);
-    BodyWriter body(net, priorities, names, out);
+    std::optional<Priorities> own;
+    if (!priorities)
+        priorities = &own.emplace(net, "", nullptr);
+    const StNames names(net, priorities);
+    BodyWriter body(net, *priorities, names, out);
     body.initialisation();
     body.firingBlocks();
     body.markingCopy();
@@ -752,9 +755,8 @@ void appendOutputBlock(const Net &net, TextSink &out)
 
 void writeProgramBody(const Net &net, const ProgramSymbols &symbols, TextSink &out)
 {
-    const Priorities priorities(net, {}, nullptr);
     const ProgramNames names(symbols);
-    BodyWriter body(net, priorities, names, out);
+    BodyWriter body(net, symbols.priorities(), names, out);
     body.initialisation();
     body.clocks(false);
     body.firingBlocks();

@@ -23,8 +23,10 @@ bool markedFlagNeeded(const Place &place, size_t stemSize);
 
 /// Writes the Structured Text program from its header through BLOC M into `out`: INIT, one
 /// firing block per transition, the copy of every s variable into its p variable. Names stand as
-/// in the net. Prints "Ici1" on `trace` (null for none) right after the header row.
-void writeStCode(const Net &net, TextSink &out, TextSink *trace);
+/// in the net. Prints "Ici1" on `trace` (null for none) right after the header row. `priorities`
+/// are the run's, computed once; without them the writer computes its own.
+void writeStCode(const Net &net, TextSink &out, TextSink *trace,
+                 const Priorities *priorities = nullptr);
 
 /// Appends BLOC G to `out` (each output named in the places' first actions, set from the
 /// markings of the places that name it) and the END_IF that closes the program.

@@ -55,8 +55,10 @@ const char *typeName(VariableType type)
 
 ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
                                std::string_view fileName, Diagnostics &diagnostics,
-                               const StopCheck &stop)
-    : unit_(unit)
+                               const StopCheck &stop, const Priorities *priorities)
+    : ownPriorities_(priorities ? nullptr : std::make_unique<Priorities>(net, "", nullptr))
+    , priorities_(priorities ? priorities : ownPriorities_.get())
+    , unit_(unit)
 {
     // Asked once every stopInterval names, places or transitions, whichever loop they are met in:
     // a net of millions of names stops within a few milliseconds.
@@ -214,8 +216,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     // A branch with nothing to do still needs a statement: the firing block of a transition
     // that changes nothing, and both branches of a net without places.
     // In a loop, every firing block has its statement.
-    const Priorities priorities(net, {}, nullptr);
-    const bool loop = firesInLoop(net, priorities, true);
+    const bool loop = firesInLoop(net, *priorities_, true);
     bool needed = places_.empty();
     for (const Transition *t = net.firstTransition(); t && !needed; t = t->next) {
         bool changes = t->outputs != nullptr;
@@ -254,7 +255,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     locals_.push_back({loop_.fired, std::string(), VariableType::Bool, 0, false,
                        "une transition a tiré au dernier tour du BLOC F"});
     loop_.flags.resize(net.transitionCount());
-    for (const Transition *t : priorities.higherFirst()) {
+    for (const Transition *t : priorities_->higherFirst()) {
         poll();
         const std::string id
             = namer.give(makeIdentifier(t->name, "T") + "_prioritaire", "T", {""},

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "net/net.h"
+#include "net/priorities.h"
 #include "util/diagnostic.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,8 +60,13 @@ class ProgramSymbols
 public:
     /// Builds the symbols of `net`; `baseName` names the program. Notes for renamed names go to
     /// `diagnostics` under `fileName`. `stop`, when given, is called every few thousand names.
+    /// `priorities` are the run's, computed once; without them the symbols compute their own.
     ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
-                   std::string_view fileName, Diagnostics &diagnostics, const StopCheck &stop = {});
+                   std::string_view fileName, Diagnostics &diagnostics, const StopCheck &stop = {},
+                   const Priorities *priorities = nullptr);
+
+    /// The priorities between the net's transitions, which the program's body obeys.
+    const Priorities &priorities() const { return *priorities_; }
 
     /// The stem of a place's two marking variables (the identifier without its p or s).
     std::string_view place(std::string_view placeName) const;
@@ -96,6 +103,8 @@ public:
 
 private:
     struct Impl;
+    std::unique_ptr<const Priorities> ownPriorities_;
+    const Priorities *priorities_;
     std::string programName_;
     std::vector<Variable> inputs_, outputs_, locals_;
     std::vector<std::string> undeclaredPlaces_;

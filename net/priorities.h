@@ -28,7 +28,8 @@ public:
     const std::vector<const Transition *> &higherFirst() const { return order_; }
     /// Whether `higher` has priority over `lower`, directly or through others. Each call walks
     /// the arcs above `lower`, so callers ask it of a bounded number of pairs; `budget` (null for
-    /// none) is decreased by the transitions visited, and the walk gives up (false) at zero.
+    /// none) is decreased by the transitions visited, and the walk gives up (false) at zero. It
+    /// marks what it visits in the object: one thread at a time (the other accessors only read).
     bool above(const Transition &higher, const Transition &lower, int64_t *budget = nullptr) const;
     /// Whether any transition has priority over another.
     bool empty() const { return order_.empty(); }

@@ -374,7 +374,7 @@ private:
             programOpened_ = program_.open(programError_);
         if (programOpened_) {
             progress_.watch(program_.out());
-            writeStCode(net_, program_.out(), &programTrace_);
+            writeStCode(net_, program_.out(), &programTrace_, priorities_.get());
             appendOutputBlock(net_, program_.out());
         }
     }
@@ -395,8 +395,9 @@ private:
     void settle()
     {
         if (complete_ && read_ == ReadResult::Done)
-            symbols_ = std::make_unique<ProgramSymbols>(net_, job_.baseName, job_.timeUnit,
-                                                        job_.netPath, found_, stopIfCancelled());
+            symbols_
+                = std::make_unique<ProgramSymbols>(net_, job_.baseName, job_.timeUnit, job_.netPath,
+                                                   found_, stopIfCancelled(), priorities_.get());
         else if (read_ == ReadResult::Done)
             checkStNames(net_, job_.netPath, found_);
         if (read_ == ReadResult::Done && !job_.checkOnly && job_.baseName == "Ex"
