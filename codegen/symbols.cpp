@@ -55,8 +55,11 @@ const char *typeName(VariableType type)
 
 ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
                                std::string_view fileName, Diagnostics &diagnostics,
-                               const StopCheck &stop, const Priorities *priorities)
-    : ownPriorities_(priorities ? nullptr : std::make_unique<Priorities>(net, "", nullptr))
+                               const StopCheck &stop, const Priorities *priorities,
+                               bool placesAndOutputsOnly)
+    : ownPriorities_(priorities || placesAndOutputsOnly
+                         ? nullptr
+                         : std::make_unique<Priorities>(net, "", nullptr))
     , priorities_(priorities ? priorities : ownPriorities_.get())
     , unit_(unit)
 {
@@ -81,12 +84,17 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
         if (placeIndex.count(name))
             return;
         placeIndex.emplace(name, places_.size());
-        const std::string id
-            = namer.give(name, "P", {"p", "s"}, "la place " + quoted(name), line, 0);
+        // The names alone keep neither what each name is (for notes that nobody reads) nor the
+        // declarations: a large net's checks in st stay light.
+        const std::string id = namer.give(
+            name, "P", {"p", "s"},
+            placesAndOutputsOnly ? std::string() : "la place " + quoted(name), line, 0);
+        places_.push_back({std::string(name), id});
+        if (placesAndOutputsOnly)
+            return;
         std::string comment = id == name ? std::string() : describe("place", name);
         if (!declared)
             comment = describe("place", name) + " nommée par un arc seulement";
-        places_.push_back({std::string(name), id});
         locals_.push_back(
             {id + "p", std::string(name), VariableType::Dint, marking, true, comment});
         locals_.push_back(
@@ -119,15 +127,20 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
         forEachOutputName(*p, [&](std::string_view name) {
             if (!seenOutputs.insert(name).second)
                 return;
-            const std::string id
-                = namer.give(name, "S", {""}, "la sortie " + quoted(name), p->line, 0);
+            const std::string id = namer.give(
+                name, "S", {""}, placesAndOutputsOnly ? std::string() : "la sortie " + quoted(name),
+                p->line, 0);
             outputNames_.emplace_back(std::string(name), id);
+            if (placesAndOutputsOnly)
+                return;
             outputs_.push_back({id, std::string(name), VariableType::Bool, 0, false,
                                 id == name ? std::string() : describe("sortie", name)});
             byUpper.emplace(upperCase(name), id);
         });
     }
     std::sort(outputNames_.begin(), outputNames_.end());
+    if (placesAndOutputsOnly)
+        return;
 
     // BLOC G's variables for the places that name many outputs under a long name.
     for (const Place *p = net.firstPlace(); p; p = p->next) {
@@ -298,7 +311,7 @@ void checkStNames(const Net &net, std::string_view fileName, Diagnostics &diagno
         return;
 
     Diagnostics notes;
-    const ProgramSymbols symbols(net, "RdP", TimeUnit::Seconds, fileName, notes);
+    const ProgramSymbols symbols(net, "RdP", TimeUnit::Seconds, fileName, notes, {}, nullptr, true);
     auto warn = [&](int line, const std::string &what, const std::string &fault,
                     const std::string &spelling) {
         diagnostics.add(Severity::Warning, fileName, line, 0,

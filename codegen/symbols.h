@@ -63,7 +63,9 @@ public:
     /// `priorities` are the run's, computed once; without them the symbols compute their own.
     ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
                    std::string_view fileName, Diagnostics &diagnostics, const StopCheck &stop = {},
-                   const Priorities *priorities = nullptr);
+                   const Priorities *priorities = nullptr)
+        : ProgramSymbols(net, baseName, unit, fileName, diagnostics, stop, priorities, false)
+    { }
 
     /// The priorities between the net's transitions, which the program's body obeys.
     const Priorities &priorities() const { return *priorities_; }
@@ -102,6 +104,13 @@ public:
     const char *unitName() const;
 
 private:
+    friend void checkStNames(const Net &, std::string_view, Diagnostics &);
+    /// With `placesAndOutputsOnly`, only the names of the places and the outputs are given (they
+    /// come first, so they are those of the whole program): what the st format's checks quote.
+    ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
+                   std::string_view fileName, Diagnostics &diagnostics, const StopCheck &stop,
+                   const Priorities *priorities, bool placesAndOutputsOnly);
+
     struct Impl;
     std::unique_ptr<const Priorities> ownPriorities_;
     const Priorities *priorities_;
