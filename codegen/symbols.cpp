@@ -89,9 +89,13 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
         const std::string id = namer.give(
             name, "P", {"p", "s"},
             placesAndOutputsOnly ? std::string() : "la place " + quoted(name), line, 0);
-        places_.push_back({std::string(name), id});
-        if (placesAndOutputsOnly)
+        // The names alone keep only those that change: place() gives the others as they stand.
+        if (placesAndOutputsOnly) {
+            if (id != name)
+                places_.push_back({std::string(name), id});
             return;
+        }
+        places_.push_back({std::string(name), id});
         std::string comment = id == name ? std::string() : describe("place", name);
         if (!declared)
             comment = describe("place", name) + " nommée par un arc seulement";
@@ -130,9 +134,12 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
             const std::string id = namer.give(
                 name, "S", {""}, placesAndOutputsOnly ? std::string() : "la sortie " + quoted(name),
                 p->line, 0);
-            outputNames_.emplace_back(std::string(name), id);
-            if (placesAndOutputsOnly)
+            if (placesAndOutputsOnly) {
+                if (id != name)
+                    outputNames_.emplace_back(std::string(name), id);
                 return;
+            }
+            outputNames_.emplace_back(std::string(name), id);
             outputs_.push_back({id, std::string(name), VariableType::Bool, 0, false,
                                 id == name ? std::string() : describe("sortie", name)});
             byUpper.emplace(upperCase(name), id);
