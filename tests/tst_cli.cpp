@@ -58,10 +58,24 @@ QByteArray manyArcs()
     return net + "h\n";
 }
 
-QByteArray run(const QString &workDir, const QStringList &args, QProcess &process)
+const QString cli = QStringLiteral(TRILETTE_BIN_DIR "/trilette-cli");
+
+bool put(const QDir &dir, const QString &name, const QByteArray &text)
+{
+    QFile file(dir.filePath(name));
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+/// Runs trilette-cli with `args` in `workDir`, or with a `script`, that script in the shell
+/// with "$0" naming trilette-cli. Empty when the run ended.
+QByteArray run(const QString &workDir, const QStringList &args, QProcess &process,
+               const QString &script = {})
 {
     process.setWorkingDirectory(workDir);
-    process.start(QStringLiteral(TRILETTE_BIN_DIR "/trilette-cli"), args);
+    if (script.isEmpty())
+        process.start(cli, args);
+    else
+        process.start("/bin/sh", {"-c", script, cli});
     return process.waitForFinished(600000) ? QByteArray() : QByteArray("the run did not end");
 }
 
@@ -136,9 +150,7 @@ void TestCli::cases()
             continue;
         const QString path = QString::fromUtf8(s.argument);
         QVERIFY(dir.mkpath(path.endsWith('/') ? path : QFileInfo(path).path()));
-        QFile file(dir.filePath(path));
-        QVERIFY(path.endsWith('/')
-                || (file.open(QIODevice::WriteOnly) && file.write(s.text) == s.text.size()));
+        QVERIFY(path.endsWith('/') || put(dir, path, s.text));
     }
     QStringList args = QString::fromUtf8(c.text("args")).split('\n');
     args.removeLast();
@@ -162,9 +174,7 @@ void TestCli::cases()
 void TestCli::manyArcsInOneGuard()
 {
     QTemporaryDir tmp;
-    QFile net(tmp.filePath("n.ndr"));
-    QVERIFY(net.open(QIODevice::WriteOnly) && net.write(manyArcs()) > 0);
-    net.close();
+    QVERIFY(put(tmp.path(), "n.ndr", manyArcs()));
     QProcess process;
     QCOMPARE(run(tmp.path(), {"-q", "n.ndr"}, process), QByteArray());
     QCOMPARE(process.exitCode(), 0);
@@ -181,10 +191,8 @@ void TestCli::manyArcsInOneGuard()
 void TestCli::tracesBeforeDiagnostics()
 {
     QTemporaryDir tmp;
-    for (const char *name : {"a.ndr", "b.ndr"}) {
-        QFile net(tmp.filePath(name));
-        QVERIFY(net.open(QIODevice::WriteOnly) && net.write("p 1 2 A 1 n\nt 1 2 T 0 w n\nh\n") > 0);
-    }
+    for (const char *name : {"a.ndr", "b.ndr"})
+        QVERIFY(put(tmp.path(), name, "p 1 2 A 1 n\nt 1 2 T 0 w n\nh\n"));
     QByteArray alone;
     for (const char *name : {"a.ndr", "b.ndr"}) {
         QProcess process;
@@ -206,16 +214,9 @@ void TestCli::outOfMemory()
     QSKIP("needs a shell's memory limit, which AddressSanitizer's shadow memory does not fit");
 #endif
     QTemporaryDir tmp;
-    QFile net(tmp.filePath("n.ndr"));
-    QVERIFY(net.open(QIODevice::WriteOnly)
-            && net.write(QByteArray("p 0 0 P 1 n\n").repeated(1000000)) > 0);
-    net.close();
+    QVERIFY(put(tmp.path(), "n.ndr", QByteArray("p 0 0 P 1 n\n").repeated(1000000)));
     QProcess process;
-    process.setWorkingDirectory(tmp.path());
-    process.start("/bin/sh",
-                  {"-c", "ulimit -v 65536 && exec \"$0\" -q n.ndr",
-                   QStringLiteral(TRILETTE_BIN_DIR "/trilette-cli")});
-    QVERIFY(process.waitForFinished(600000));
+    QCOMPARE(run(tmp.path(), {}, process, "ulimit -v 65536 && exec \"$0\" -q n.ndr"), QByteArray());
     QCOMPARE(process.readAllStandardError(),
              QByteArray("n.ndr: erreur: m\xc3\xa9moire insuffisante : la conversion est "
                         "abandonn\xc3\xa9"
@@ -243,13 +244,11 @@ void TestCli::interrupted()
     QByteArray text;
     for (int i = 0; i < 1000000; ++i)
         text += "p 0 0 P" + QByteArray::number(i) + " 1 n\n";
-    QFile net(tmp.filePath("n.ndr"));
-    QVERIFY(net.open(QIODevice::WriteOnly) && net.write(text) > 0);
-    net.close();
     QDir dir(tmp.path());
+    QVERIFY(put(dir, "n.ndr", text));
     QProcess process;
     process.setWorkingDirectory(tmp.path());
-    process.start(QStringLiteral(TRILETTE_BIN_DIR "/trilette-cli"), {"-q", "n.ndr"});
+    process.start(cli, {"-q", "n.ndr"});
     QVERIFY(process.waitForStarted());
     bool writing = false;
     while (!writing && process.state() == QProcess::Running) {
@@ -279,15 +278,10 @@ void TestCli::standardOutputFull()
     if (!QFile::exists("/dev/full"))
         QSKIP("no /dev/full on this system");
     QTemporaryDir tmp;
-    QFile net(tmp.filePath("n.ndr"));
-    QVERIFY(net.open(QIODevice::WriteOnly) && net.write("p 1 2 P 1 n\nh\n") > 0);
-    net.close();
+    QVERIFY(put(tmp.path(), "n.ndr", "p 1 2 P 1 n\nh\n"));
     QProcess process;
-    process.setWorkingDirectory(tmp.path());
-    process.start("/bin/sh",
-                  {"-c", "exec \"$0\" " + arguments + " > /dev/full",
-                   QStringLiteral(TRILETTE_BIN_DIR "/trilette-cli")});
-    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(run(tmp.path(), {}, process, "exec \"$0\" " + arguments + " > /dev/full"),
+             QByteArray());
     QCOMPARE(process.readAllStandardError(),
              QByteArray("trilette-cli: erreur d'\xc3\xa9"
                         "criture sur la sortie standard : plus "
@@ -324,17 +318,11 @@ void TestCli::diskFull()
     QFETCH(QByteArray, failed);
     QTemporaryDir tmp;
     QDir dir(tmp.path());
-    for (const auto &[name, contents] :
-         {std::pair {"n.ndr", net}, {"n.log", "ancien"}, {"n_ST.txt", "ancien"}}) {
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) > 0);
-    }
+    QVERIFY(put(dir, "n.ndr", net) && put(dir, "n.log", "ancien")
+            && put(dir, "n_ST.txt", "ancien"));
     QProcess process;
-    process.setWorkingDirectory(tmp.path());
-    process.start("/bin/sh",
-                  {"-c", "trap '' XFSZ; ulimit -f 8 && exec \"$0\" -q n.ndr",
-                   QStringLiteral(TRILETTE_BIN_DIR "/trilette-cli")});
-    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(run(tmp.path(), {}, process, "trap '' XFSZ; ulimit -f 8 && exec \"$0\" -q n.ndr"),
+             QByteArray());
     // Before it, the warnings about the net.
     const QList<QByteArray> lines = process.readAllStandardError().split('\n');
     QCOMPARE(lines.mid(lines.size() - 2),

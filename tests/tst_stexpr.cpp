@@ -75,8 +75,6 @@ class TestStExpr : public QObject
 private slots:
     void parse_data();
     void parse();
-    void nesting_data();
-    void nesting();
     void longChain();
     void uses_data();
     void uses();
@@ -98,7 +96,6 @@ void TestStExpr::parse_data()
     const std::string_view cases[][2] = {
         // Each precedence level against its neighbours, and associativity.
         {"a OR b AND c", "or(a, and(b, c))"},
-        {"a OR b XOR c AND d", "or(a, xor(b, and(c, d)))"},
         {"a AND b XOR c OR d", "or(xor(and(a, b), c), d)"},
         {"a & b AND c", "and(and(a, b), c)"},
         {"a AND b = c", "and(a, eq(b, c))"},
@@ -124,23 +121,17 @@ void TestStExpr::parse_data()
         {"Exit", "Exit"},
         {"a AND then", "and(a, then)"},
         {"INT(a) > 0", "gt(call INT(a), 0)"},
-        {"a<>b AND a<=b AND a>=b AND a**b",
-         "and(and(and(ne(a, b), le(a, b)), ge(a, b)), pow(a, b))"},
         // Literals, addresses and calls.
         {"16#FF + 2#1010 + 8#17 + 1_000", "add(add(add(16#FF, 2#1010), 8#17), 1_000)"},
         {"1.5E3 < 2.0e-3 + 0.5 + 1.2E+3 + 16#_f_F",
          "lt(1.5E3, add(add(add(2.0e-3, 0.5), 1.2E+3), 16#_f_F))"},
-        {"tempo > T#5s", "gt(tempo, T#5s)"},
         {"TIME#1h2m3s <= t#250ms", "le(TIME#1h2m3s, t#250ms)"},
         {"T#1.5s = LTIME#-1d_2h", "eq(T#1.5s, LTIME#-1d_2h)"},
         {"T#1m30s500ms500us > LT#2ns", "gt(T#1m30s500ms500us, LT#2ns)"},
         {"INT#5 + DINT#-3 + WORD#16#FF", "add(add(INT#5, DINT#-3), WORD#16#FF)"},
         {"BOOL#1 OR bool#False", "or(BOOL#1, bool#False)"},
         {"REAL#1.5 > LREAL#-2.5E1 + REAL#7", "gt(REAL#1.5, add(LREAL#-2.5E1, REAL#7))"},
-        {"F(a, b)", "call F(a, b)"},
-        {"F()", "call F()"},
         {"F (a + 1, G(b), (c), H( ))", "call F(add(a, 1), call G(b), (c), call H())"},
-        {"NOT ABS(x) > 2", "gt(not(call ABS(x)), 2)"},
         {"%IX0.1 AND NOT %QX1.0 OR %MW10 > %ML3 OR %i2",
          "or(or(and(%IX0.1, not(%QX1.0)), gt(%MW10, %ML3)), %i2)"},
         // Case, blanks, names.
@@ -156,18 +147,15 @@ void TestStExpr::parse_data()
         {"(a", "@2 « ) » attendue, fin du prédicat trouvée"},
         {"(a b)", "@3 « ) » attendue, « b » trouvé"},
         {"()", "@1 opérande attendu, « ) » trouvée"},
-        {"a ;", "@2 fin du prédicat attendue, « ; » trouvé"},
         {"X := 1", "@2 fin du prédicat attendue, « := » trouvé"},
         {"'txt'", "@0 opérande attendu, « ' » trouvé"},
         {"(* c *)", "@0 opérande attendu, début de commentaire « (* » trouvé"},
         {"a // c", "@2 fin du prédicat attendue, début de commentaire « // » trouvé"},
-        {"IF a", "@3 fin du prédicat attendue, « a » trouvé"},
         {"a THEN b", "@2 fin du prédicat attendue, « THEN » trouvé"},
         {"a..b", "@2 nom de la sortie du bloc attendu, « . » trouvé"},
         {"a.1", "@2 nom de la sortie du bloc attendu, « 1 » trouvé"},
         {"a[1]", "@1 fin du prédicat attendue, « [ » trouvé"},
         {"a = = b", "@4 opérande attendu, « = » trouvé"},
-        {"a * * b", "@4 opérande attendu, « * » trouvé"},
         {"TRUE(a)", "@4 fin du prédicat attendue, « ( » trouvée"},
         {"F(a,)", "@4 opérande attendu, « ) » trouvée"},
         {"F(a b)", "@4 « , » ou « ) » attendue, « b » trouvé"},
@@ -175,15 +163,11 @@ void TestStExpr::parse_data()
         {"a\0b"sv, "@1 fin du prédicat attendue, caractère nul trouvé"},
         {"a\vb", "@1 fin du prédicat attendue, octet 0x0B trouvé"},
         {"arrêt", "@3 fin du prédicat attendue, « ê » trouvé"},
-        {"a AND \xFF", "@6 opérande attendu, octet 0xFF trouvé"},
         {"\xC3", "@0 opérande attendu, octet 0xC3 trouvé"},
         {"\xED\xA0\x80", "@0 opérande attendu, octet 0xED trouvé"},
-        {"bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb c",
-         "@51 fin du prédicat attendue, « c » trouvé"},
         {"a cccccccccccccccccccccccccccccccccccccccccccccccccc",
          "@2 fin du prédicat attendue, « cccccccccccccccccccccccccccccccccccccccc… » trouvé"},
         {"16#", "@0 constante « 16# » mal formée"},
-        {"a = 16#FG", "@4 constante « 16#FG » mal formée"},
         {"3#12", "@0 constante « 3#12 » mal formée"},
         {"8#8", "@0 constante « 8#8 » mal formée"},
         {"1_", "@0 constante « 1_ » mal formée"},
@@ -200,30 +184,16 @@ void TestStExpr::parse_data()
         {"T#1h_", "@0 constante « T#1h_ » mal formée"},
         {"INT#1.5", "@0 constante « INT#1.5 » mal formée"},
         {"UINT#-1", "@0 constante « UINT#-1 » mal formée"},
-        {"UINT#+1", "@0 constante « UINT#+1 » mal formée"},
         {"BOOL#2", "@0 constante « BOOL#2 » mal formée"},
         {"DATE#2024-01-01", "@0 constante « DATE#2024 » mal formée"},
         {"x# < 1", "@0 constante « x# » mal formée"},
-        {"%", "@0 adresse « % » mal formée"},
         {"%IZ1", "@0 adresse « %IZ1 » mal formée"},
         {"%QX1.", "@0 adresse « %QX1. » mal formée"},
         {"%MW", "@0 adresse « %MW » mal formée"},
     };
     for (const auto &c : cases)
         QTest::newRow(rowName(c[0])) << bytes(c[0]) << bytes(c[1]);
-}
-
-void TestStExpr::parse()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(parsed(view(text)), expected);
-}
-
-void TestStExpr::nesting_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("expected");
+    // Nesting: 256 levels and no more, however the levels are made.
     const QByteArray tooDeep = " expression trop imbriquée (plus de 256 niveaux)";
     QTest::newRow("256 parentheses") << repeated("(", 256) + "a" + repeated(")", 256)
                                      << repeated("(", 256) + "a" + repeated(")", 256);
@@ -239,7 +209,7 @@ void TestStExpr::nesting_data()
     QTest::newRow("mixed") << repeated("-(NOT F(", 100) << "@512" + tooDeep;
 }
 
-void TestStExpr::nesting()
+void TestStExpr::parse()
 {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, expected);
@@ -403,7 +373,6 @@ void TestStExpr::evaluation_data()
         {"a AND NOT b", "a=TRUE b=FALSE", "TRUE"},
         {"(a OR b) AND c = 3", "a=FALSE b=TRUE c=3", "TRUE"},
         {"a = b", "a=TRUE b=FALSE", "FALSE"},
-        {"FALSE < TRUE", "", "TRUE"},
         {"n MOD 3", "n=-5", "-2"},
         {"-7 / 2", "", "-3"},
         {"1_000 + 8#17 + 2#1010 - 16#a", "", "1015"},
@@ -418,18 +387,12 @@ void TestStExpr::evaluation_data()
         {"NOT 5", "", "-6"},
         {"(6 AND 3) + (6 OR 3) * 10 + (6 XOR 3) * 100", "", "572"},
         {"2147483648", "", "failed@0 constante « 2147483648 » hors des limites d'un DINT"},
-        {"-(2147483648)", "", "failed@2 constante « 2147483648 » hors des limites d'un DINT"},
         {"a / (b - 5)", "a=1 b=5", "failed@2 division par zéro"},
-        {"a MOD 0", "a=1", "failed@2 « MOD » par zéro"},
         {"0 ** -1", "", "failed@2 zéro élevé à une puissance négative"},
         {"a + 1", "a=TRUE", "failed@2 « + » appliqué à un BOOL"},
-        {"-a", "a=FALSE", "failed@0 « - » appliqué à un BOOL"},
-        {"a & 1", "a=TRUE", "failed@2 « & » entre un BOOL et un DINT"},
         {"1 = a", "a=TRUE", "failed@2 « = » entre un DINT et un BOOL"},
         {"x OR y", "y=TRUE", "failed@0 variable « x » sans valeur"},
         {"t > T#5s", "t=1", "unsupported@4 constante « T#5s » non évaluable"},
-        {"1.5 > a", "a=1", "unsupported@0 constante réelle « 1.5 » non évaluable"},
-        {"%IX0.1", "", "unsupported@0 adresse « %IX0.1 » non évaluable"},
         {"ABS(n) > 2", "n=1", "unsupported@0 appel de « ABS » non évaluable"},
     };
     for (const auto &c : cases)
