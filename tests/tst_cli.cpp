@@ -252,7 +252,10 @@ void TestCli::interrupted()
     QVERIFY(process.waitForStarted());
     bool writing = false;
     while (!writing && process.state() == QProcess::Running) {
-        writing = !dir.entryList({".trilette-*.part"}, QDir::Files | QDir::Hidden).isEmpty();
+        // Written to, not only created: the run knows it by then.
+        for (const QFileInfo &part :
+             dir.entryInfoList({".trilette-*.part"}, QDir::Files | QDir::Hidden))
+            writing = writing || part.size() > 0;
         QThread::msleep(1);
     }
     if (!writing)

@@ -515,6 +515,9 @@ bool PartFile::open(std::error_code &error)
         file_ = createUnique(folderOf(final_), ".part", part_, error);
         if (!file_)
             return false;
+        // Known at once to the handler of ending signals, which removes it if the run is
+        // stopped from here on.
+        slot_ = registerPartFile(part_.c_str());
 #ifndef _WIN32
         // The lock stays while the file is closed and committed. A commit that removes the
         // leftovers of dead runs may have taken this file before it was locked: then another.
@@ -529,6 +532,7 @@ bool PartFile::open(std::error_code &error)
                    || held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
             std::fclose(file_);
             file_ = nullptr;
+            forget();
             unlock();
             if (attempt < 10)
                 continue;
@@ -539,7 +543,6 @@ bool PartFile::open(std::error_code &error)
         break;
     }
     created_ = true;
-    slot_ = registerPartFile(part_.c_str());
     sink_ = std::make_unique<TextSink>(file_);
     return true;
 }
