@@ -5,12 +5,15 @@
 #include "net/netreader.h"
 #include "run/conversion.h"
 #include "tests/netdump.h"
+#include "tests/support/chainnet.h"
 #include "util/diagnostic.h"
 #include "util/fileio.h"
 
+#include "tests/support/chainnet.h"
 #include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
 #include <QtTest>
 
 #include <algorithm>
@@ -679,19 +682,6 @@ void TestRun::diagnosticsKeepTheirTexts()
 }
 
 namespace {
-
-/// A net of `chains` places marked, each feeding a transition into a place that names an
-/// output: about 120 bytes a chain.
-QByteArray chainNet(int chains)
-{
-    QByteArray net;
-    for (int i = 0; i < chains; ++i)
-        net += QStringLiteral("p 0 0 P%1 1 n\np 0 0 Q%1 0 n [Lampe%1] e\nt 0 0 T%1 c 0 w n "
-                              "[start;] w\ne P%1 T%1 1 n\ne T%1 Q%1 1 n\n")
-                   .arg(i)
-                   .toLatin1();
-    return net + "h reseau\n";
-}
 
 /// Cancels the run at its first progress value from `at` on, and counts the values after.
 struct CancelAt : ConversionObserver

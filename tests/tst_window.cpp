@@ -3,6 +3,8 @@
 
 #include "app/mainwindow.h"
 
+#include "tests/support/chainnet.h"
+
 #include <QtTest>
 #include <QtWidgets>
 
@@ -78,19 +80,6 @@ struct Hold : trilette::ConversionObserver
     void debugLine(const std::string &text) override { window->debugLine(text); }
     bool cancelled() override { return window->cancelled(); }
 };
-
-/// A net of `chains` places marked, each feeding a transition into a place that names an
-/// output: about 120 bytes a chain, its log and program together about twice as large.
-QByteArray generatedNet(int chains)
-{
-    QByteArray net;
-    for (int i = 0; i < chains; ++i)
-        net += QStringLiteral("p 0 0 P%1 1 n\np 0 0 Q%1 0 n [Lampe%1] e\nt 0 0 T%1 c 0 w n "
-                              "[start;] w\ne P%1 T%1 1 n\ne T%1 Q%1 1 n\n")
-                   .arg(i)
-                   .toLatin1();
-    return net + "h reseau\n";
-}
 
 const QString errorBox = "Erreur: Le r\xc3\xa9seau \xc2\xab %1 \xc2\xbb n'a pas \xc3\xa9t\xc3\xa9 "
                          "tril\xc3\xa9 : %2.\n\n";
@@ -600,7 +589,7 @@ void TestWindow::run()
 void TestWindow::barFollowsRun()
 {
     const QString net = root_ + "/nets/usine.ndr";
-    writeFile(net, generatedNet(40000)); // about 4.6 MB, 11 MB of outputs
+    writeFile(net, chainNet(40000)); // about 4.6 MB, 11 MB of outputs
     window_->chooseNet(net);
     window_->setProgressValue(100);
     QSignalSpy spy(widget<QProgressBar>("progressBar"), &QProgressBar::valueChanged);
@@ -698,7 +687,7 @@ void TestWindow::cancel()
     QFETCH(QString, how);
     QFETCH(int, heldAt);
     const QString net = root_ + "/nets/usine.ndr";
-    writeFile(net, generatedNet(40000));
+    writeFile(net, chainNet(40000));
     writeFile(work("usine.log"), "ancien\n");
     writeFile(work("usine_ST.txt"), "ancien\n");
     holdRuns(heldAt);
