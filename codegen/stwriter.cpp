@@ -35,12 +35,9 @@ public:
     virtual const std::string *timer(const Transition &) const { return nullptr; }
     virtual std::string preset(const Transition &) const { return {}; }
     virtual const char *unitName() const { return ""; }
-    /// Places named only by arcs that the program declares and keeps like the others.
-    virtual const std::vector<std::string> &undeclaredPlaces() const
-    {
-        static const std::vector<std::string> none;
-        return none;
-    }
+    /// Whether the program declares the places named only by arcs, and keeps them like the
+    /// others.
+    virtual bool keepsUndeclaredPlaces() const { return false; }
     /// The variables of BLOC F's loop, or null where BLOC F is written block after block.
     virtual const BlockLoop *blockLoop() const = 0;
     /// The variable that holds a place's marking test in BLOC G, or empty.
@@ -165,10 +162,7 @@ public:
     const std::string *timer(const Transition &t) const override { return symbols_.timer(t); }
     std::string preset(const Transition &t) const override { return symbols_.preset(t); }
     const char *unitName() const override { return symbols_.unitName(); }
-    const std::vector<std::string> &undeclaredPlaces() const override
-    {
-        return symbols_.undeclaredPlaces();
-    }
+    bool keepsUndeclaredPlaces() const override { return true; }
     const BlockLoop *blockLoop() const override { return symbols_.blockLoop(); }
     std::string markedFlag(const Place &place) const override { return symbols_.markedFlag(place); }
     const std::string *placeholder() const override { return &symbols_.placeholder(); }
@@ -221,9 +215,9 @@ public:
                 out_.putInt(place->marking);
                 out_.put(";\n");
             }
-            for (const std::string &name : names_.undeclaredPlaces()) {
+            for (const UndeclaredPlace &place : undeclaredPlaces()) {
                 out_.put("\t ");
-                out_.put(names_.place(name));
+                out_.put(names_.place(place.name));
                 out_.put(suffix);
                 out_.put("0;\n");
             }
@@ -240,7 +234,7 @@ public:
                 timers = true;
             }
         }
-        if (!timers && net_.placeCount() == 0 && names_.undeclaredPlaces().empty())
+        if (!timers && net_.placeCount() == 0 && undeclaredPlaces().empty())
             placeholder();
         out_.put("ELSE\n\n");
     }
@@ -373,11 +367,18 @@ public:
             if (firstOfName(*place))
                 copy(place->name);
         }
-        for (const std::string &name : names_.undeclaredPlaces())
-            copy(name);
+        for (const UndeclaredPlace &place : undeclaredPlaces())
+            copy(place.name);
     }
 
 private:
+    /// The places named only by arcs that the program keeps like the others (none in st).
+    const std::vector<UndeclaredPlace> &undeclaredPlaces() const
+    {
+        static const std::vector<UndeclaredPlace> none;
+        return names_.keepsUndeclaredPlaces() ? net_.undeclaredPlaces() : none;
+    }
+
     /// Whether a place is the first of its name. Two places of one name are one pair of
     /// variables: every format initialises them once, with the first place's marking, as the
     /// arcs that name them go to the first.
@@ -389,7 +390,8 @@ private:
     void indexPlaces()
     {
         // Declared places by their position; names that no place line declares after them.
-        placeUses_.resize(net_.placeCount(), {UINT32_MAX, UINT32_MAX});
+        placeUses_.resize(net_.placeCount() + net_.undeclaredPlaces().size(),
+                          {UINT32_MAX, UINT32_MAX});
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
                 PlaceUse &place = use(*arc);
@@ -403,19 +405,7 @@ private:
         }
     }
 
-    PlaceUse &use(const ArcRef &arc)
-    {
-        if (arc.place != ArcRef::noPlace)
-            return placeUses_[arc.place];
-        const auto [id, added]
-            = undeclaredIndex_.insert(arc.placeName, uint32_t(undeclared_.size()),
-                                      [&](uint32_t i) { return undeclared_[i]; });
-        if (added) {
-            undeclared_.push_back(arc.placeName);
-            placeUses_.push_back({UINT32_MAX, UINT32_MAX});
-        }
-        return placeUses_[net_.placeCount() + id];
-    }
+    PlaceUse &use(const ArcRef &arc) { return placeUses_[arc.place]; }
 
     bool needsCurrentMarking(const ArcRef &arc, const Transition &t)
     {
@@ -607,8 +597,6 @@ private:
     /// first that puts tokens into it: the declared places by position, then the names that no
     /// place line declares.
     std::vector<PlaceUse> placeUses_;
-    std::vector<Text> undeclared_;
-    NameIndex<> undeclaredIndex_;
     std::unordered_map<const Transition *, std::unordered_map<std::string_view, int64_t>>
         takenByPlace_;
 };
@@ -697,7 +685,8 @@ void writeOutputBlock(const Net &net, const Naming &names, TextSink &out)
         }
         out.put(";\n");
     });
-    if (!net.firstTransition() && net.placeCount() == 0 && names.undeclaredPlaces().empty())
+    // (A net without transitions has no arcs, so no place that only arcs name.)
+    if (!net.firstTransition() && net.placeCount() == 0)
         writePlaceholder(names, out);
     out.put("\nEND_IF;\n\n");
 }

@@ -78,12 +78,8 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     namer.reserve("Sans_effet", "la variable « Sans_effet »");
     inputs_.push_back({"INIT", "INIT", VariableType::Bool, 0, false, "réinitialise le réseau"});
 
-    // Places: those declared, then those that only arcs name.
-    std::unordered_map<std::string_view, size_t> placeIndex;
+    // Places: those declared (the first of each name), then those that only arcs name.
     auto addPlace = [&](std::string_view name, int32_t marking, int line, bool declared) {
-        if (placeIndex.count(name))
-            return;
-        placeIndex.emplace(name, places_.size());
         // The names alone keep neither what each name is (for notes that nobody reads) nor the
         // declarations: a large net's checks in st stay light.
         const std::string id = namer.give(
@@ -106,18 +102,12 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     };
     for (const Place *p = net.firstPlace(); p; p = p->next) {
         poll();
-        addPlace(p->name, p->marking, p->line, true);
+        if (p->firstOfName)
+            addPlace(p->name, p->marking, p->line, true);
     }
-    for (const Transition *t = net.firstTransition(); t; t = t->next) {
+    for (const UndeclaredPlace &place : net.undeclaredPlaces()) {
         poll();
-        for (const ArcRef *list : {t->inputs, t->outputs}) {
-            for (const ArcRef *arc = list; arc; arc = arc->next) {
-                if (placeIndex.count(arc->placeName))
-                    continue;
-                undeclaredPlaces_.emplace_back(arc->placeName);
-                addPlace(arc->placeName, 0, arc->line, false);
-            }
-        }
+        addPlace(place.name, 0, place.line, false);
     }
     std::sort(places_.begin(), places_.end());
 
@@ -310,10 +300,8 @@ void checkStNames(const Net &net, std::string_view fileName, Diagnostics &diagno
         forEachOutputName(
             *p, [&](std::string_view name) { any = any || !stSpellingFault(name).empty(); });
     }
-    for (const Transition *t = net.firstTransition(); t && !any; t = t->next)
-        for (const ArcRef *list : {t->inputs, t->outputs})
-            for (const ArcRef *arc = list; arc && !any; arc = arc->next)
-                any = arc->place == ArcRef::noPlace && !placeFault(arc->placeName).empty();
+    for (const UndeclaredPlace &place : net.undeclaredPlaces())
+        any = any || !placeFault(place.name).empty();
     if (!any)
         return;
 
@@ -347,18 +335,9 @@ void checkStNames(const Net &net, std::string_view fileName, Diagnostics &diagno
                 warn(p->line, "la sortie " + quoted(name), fault, quoted(symbols.output(name)));
         });
     }
-    // A place that only arcs name, at its first arc.
-    std::unordered_map<std::string_view, int> firstLine;
-    for (const Transition *t = net.firstTransition(); t; t = t->next)
-        for (const ArcRef *list : {t->inputs, t->outputs})
-            for (const ArcRef *arc = list; arc; arc = arc->next)
-                if (arc->place == ArcRef::noPlace) {
-                    auto [it, added] = firstLine.emplace(arc->placeName, arc->line);
-                    if (!added)
-                        it->second = std::min(it->second, int(arc->line));
-                }
-    for (const std::string &name : symbols.undeclaredPlaces())
-        place(name, firstLine[name]);
+    // A place that only arcs name, at its earliest arc.
+    for (const UndeclaredPlace &undeclared : net.undeclaredPlaces())
+        place(undeclared.name, undeclared.line);
 }
 
 std::string_view ProgramSymbols::place(std::string_view placeName) const

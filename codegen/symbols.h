@@ -97,8 +97,6 @@ public:
         static const std::string none;
         return place.index < markedFlags_.size() ? markedFlags_[place.index] : none;
     }
-    /// Places named only by arcs, which the program declares and keeps like the others.
-    const std::vector<std::string> &undeclaredPlaces() const { return undeclaredPlaces_; }
     TimeUnit timeUnit() const { return unit_; }
     /// The unit as the header comment says it ("ms", "s", "min").
     const char *unitName() const;
@@ -116,7 +114,6 @@ private:
     const Priorities *priorities_;
     std::string programName_;
     std::vector<Variable> inputs_, outputs_, locals_;
-    std::vector<std::string> undeclaredPlaces_;
     std::string placeholder_;
     std::vector<std::string> conditions_, timers_;
     std::vector<std::pair<std::string, std::string>> places_, outputNames_;

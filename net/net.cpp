@@ -95,12 +95,23 @@ void Net::resolveArcPlaces()
 {
     if (unresolvedArcs_ == 0)
         return;
+    NameIndex<> undeclaredIndex;
     for (Transition *t = transitionHead_->next; t; t = t->next) {
         for (ArcRef *list : {t->inputs, t->outputs}) {
             for (ArcRef *arc = list; arc; arc = arc->next) {
-                if (arc->place == ArcRef::noPlace)
-                    if (const Place *place = findPlace(arc->placeName))
-                        arc->place = place->index;
+                if (arc->place != ArcRef::noPlace)
+                    continue;
+                if (const Place *place = findPlace(arc->placeName)) {
+                    arc->place = place->index;
+                    continue;
+                }
+                const auto [id, added]
+                    = undeclaredIndex.insert(arc->placeName, uint32_t(undeclared_.size()),
+                                             [&](uint32_t i) { return undeclared_[i].name; });
+                if (added)
+                    undeclared_.push_back({arc->placeName, arc->line});
+                undeclared_[id].line = std::min(undeclared_[id].line, arc->line);
+                arc->place = uint32_t(placeCount_ + id);
             }
         }
     }

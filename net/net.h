@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trilette {
 
@@ -41,9 +42,10 @@ struct ArcRef
     static constexpr uint32_t noPlace = UINT32_MAX;
     Text placeName;
     int32_t weight = 0;
-    /// Position of the first place of that name in the place list, or noPlace when no place
-    /// line declares it (the arc's name is never looked up for the program's meaning: this only
-    /// spares the writers and the checks a search by name).
+    /// Which place the arc names, so that the writers and the checks need no search by name:
+    /// the position of the first place of that name in the place list; for a name that no place
+    /// line declares, the net's place count plus the name's position among the net's
+    /// undeclaredPlaces(). noPlace until the reader has read the whole file.
     uint32_t place = noPlace;
     ArcRef *next = nullptr;
     ArcKind kind = ArcKind::Normal;
@@ -103,6 +105,14 @@ struct Transition
     int32_t unreadLabelColumn = 0;
 };
 
+/// A place that arcs name but no place line declares: its name, and the line of its earliest
+/// arc (which may belong to a later transition than the first arc met).
+struct UndeclaredPlace
+{
+    Text name;
+    int32_t line = 0;
+};
+
 /// An arc between two transitions: `higher` has priority over `lower`, which may not fire while
 /// `higher` can.
 struct PriorityArc
@@ -149,9 +159,15 @@ public:
 
     /// Copies a text into the net's storage and returns the copy.
     Text store(std::string_view text);
-    /// Gives the arcs whose place was declared after them the position of that place; the
-    /// reader calls it at the end of the file.
+    /// Gives every arc the place it names (see ArcRef::place): those declared after the arc,
+    /// and those that no place line declares, which it lists; the reader calls it at the end of
+    /// the file.
     void resolveArcPlaces();
+    /// The places that arcs name but no place line declares, in the order the arcs are met
+    /// (transitions in file order, each one's inputs then its outputs).
+    const std::vector<UndeclaredPlace> &undeclaredPlaces() const { return undeclared_; }
+    /// Whether a place line declares the place that the arc names.
+    bool declares(const ArcRef &arc) const { return arc.place < placeCount_; }
 
     /// Links a new place of that name after the last one and returns it. The texts given to the
     /// records here and below are stored in the net.
@@ -210,6 +226,7 @@ private:
     size_t transitionCount_ = 0;
     /// Arcs made before a place of their name was declared.
     size_t unresolvedArcs_ = 0;
+    std::vector<UndeclaredPlace> undeclared_;
     PriorityArc *priorityHead_ = nullptr;
     PriorityArc *priorityTail_ = nullptr;
     DroppedArc *droppedHead_ = nullptr;

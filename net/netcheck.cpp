@@ -351,38 +351,19 @@ private:
         }
     }
 
-    /// Places that arcs name but no place line declares, each at the first arc's line.
+    /// Places that arcs name but no place line declares, each at its earliest arc's line.
     void undeclaredPlaces()
     {
-        NameList<ExactNames> undeclared;
-        for (const Transition *t = net_.firstTransition(); t; t = t->next) {
-            for (const ArcRef *list : {t->inputs, t->outputs}) {
-                for (const ArcRef *arc = list; arc; arc = arc->next) {
-                    if (arc->place == ArcRef::noPlace)
-                        undeclared.add(arc->placeName, arc->line);
-                }
-            }
-        }
-        // The earliest line of each name, which may come from a later transition.
-        std::vector<int> firstLine;
-        undeclared.all().forEach([&](const Named &named) { firstLine.push_back(named.line); });
-        for (const Transition *t = net_.firstTransition(); t && !firstLine.empty(); t = t->next) {
-            for (const ArcRef *list : {t->inputs, t->outputs}) {
-                for (const ArcRef *arc = list; arc; arc = arc->next) {
-                    if (arc->place != ArcRef::noPlace)
-                        continue;
-                    const uint32_t id = undeclared.find(arc->placeName);
-                    firstLine[id] = std::min(firstLine[id], int(arc->line));
-                }
-            }
-        }
-        std::vector<uint32_t> order(firstLine.size());
+        const std::vector<UndeclaredPlace> &undeclared = net_.undeclaredPlaces();
+        std::vector<uint32_t> order(undeclared.size());
         for (uint32_t i = 0; i < order.size(); ++i)
             order[i] = i;
-        std::stable_sort(order.begin(), order.end(),
-                         [&](uint32_t a, uint32_t b) { return firstLine[a] < firstLine[b]; });
+        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+            return undeclared[a].line < undeclared[b].line;
+        });
         for (uint32_t id : order)
-            say(Severity::Warning, firstLine[id], 0, "la place " + quoted(undeclared[id].name()),
+            say(Severity::Warning, undeclared[id].line, 0,
+                "la place " + quoted(undeclared[id].name),
                 options_.strict ? ", nommée par un arc, n'est déclarée nulle part : le programme "
                                   "la déclare avec un marquage nul"
                                 : ", nommée par un arc, n'est déclarée nulle part : ses variables "
@@ -402,25 +383,15 @@ private:
             int line;
         };
         const uint32_t declared = uint32_t(net_.placeCount());
-        NameList<ExactNames> undeclared;
-        auto placeOf = [&](const ArcRef &arc) {
-            return arc.place != ArcRef::noPlace
-                ? arc.place
-                : declared + undeclared.add(arc.placeName, arc.line).first;
-        };
         auto takes
             = [](const ArcRef &arc) { return arc.kind == ArcKind::Normal && arc.weight > 0; };
         // A counting sort in two passes over the arcs, which keeps the transition order within
         // each place.
-        std::vector<uint32_t> start(declared + 1, 0);
+        std::vector<uint32_t> start(declared + net_.undeclaredPlaces().size() + 1, 0);
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
-                if (!takes(*arc))
-                    continue;
-                const uint32_t place = placeOf(*arc);
-                if (place + 1 >= start.size())
-                    start.resize(place + 2, 0);
-                ++start[place + 1];
+                if (takes(*arc))
+                    ++start[arc->place + 1];
             }
         }
         for (size_t i = 1; i < start.size(); ++i)
@@ -428,10 +399,8 @@ private:
         std::vector<Feed> feeds(start.back());
         for (const Transition *t = net_.firstTransition(); t; t = t->next) {
             for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
-                if (takes(*arc)) {
-                    const uint32_t place = placeOf(*arc);
-                    feeds[start[place]++] = {place, t->index, arc->line};
-                }
+                if (takes(*arc))
+                    feeds[start[arc->place]++] = {arc->place, t->index, arc->line};
             }
         }
         start = std::vector<uint32_t>();
@@ -475,8 +444,8 @@ private:
                     group.push_back(t);
             }
             const uint32_t key = feeds[begin].place;
-            const Text name
-                = key < declared ? net_.place(key).name : undeclared[key - declared].name();
+            const Text name = key < declared ? net_.place(key).name
+                                             : net_.undeclaredPlaces()[key - declared].name;
             begin = end;
             if (group.size() < 2)
                 continue;

@@ -76,8 +76,7 @@ int64_t inputValue(uint32_t seed, int scan, const std::string &name, bool isBool
 bool wrapStatementList(const Prepared &p, std::string *program)
 {
     const ProgramSymbols &symbols = *p.symbols;
-    if (!symbols.placeholder().empty() || !symbols.undeclaredPlaces().empty()
-        || !p.net.firstPlace())
+    if (!symbols.placeholder().empty() || !p.net.undeclaredPlaces().empty() || !p.net.firstPlace())
         return false;
     std::string inputs, outputs, places;
     for (const Variable &v : symbols.inputs()) {
