@@ -1,7 +1,7 @@
 #include "codegen/stwriter.h"
 
-#include "net/nameindex.h"
 #include "net/priorities.h"
+#include "st/nameindex.h"
 #include "util/chunkedvector.h"
 
 #include <algorithm>

@@ -15,6 +15,15 @@ namespace trilette {
 
 namespace {
 
+/// What makeIdentifier makes of `name`, worked out in `buffer` only when it changes the name.
+std::string_view identifierOf(std::string_view name, std::string_view prefix, std::string &buffer)
+{
+    if (isStIdentifier(name) && name[0] != '_')
+        return name;
+    buffer = makeIdentifier(name, prefix);
+    return buffer;
+}
+
 const char *timeUnitSuffix(TimeUnit unit)
 {
     switch (unit) {
@@ -56,10 +65,8 @@ const char *typeName(VariableType type)
 ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
                                std::string_view fileName, Diagnostics &diagnostics,
                                const StopCheck &stop, const Priorities *priorities,
-                               bool placesAndOutputsOnly)
-    : ownPriorities_(priorities || placesAndOutputsOnly
-                         ? nullptr
-                         : std::make_unique<Priorities>(net, "", nullptr))
+                               const ClashKeys *only)
+    : ownPriorities_(priorities || only ? nullptr : std::make_unique<Priorities>(net, "", nullptr))
     , priorities_(priorities ? priorities : ownPriorities_.get())
     , unit_(unit)
 {
@@ -78,12 +85,37 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     namer.reserve("Sans_effet", "la variable « Sans_effet »");
     inputs_.push_back({"INIT", "INIT", VariableType::Bool, 0, false, "réinitialise le réseau"});
 
+    // The places and the outputs to name: all, or those of the keys asked for.
+    const bool placesAndOutputsOnly = only;
+    std::string buffer;
+    auto skipped = [&](std::string_view name, std::string_view prefix) {
+        return only && !only->meets(identifierOf(name, prefix, buffer));
+    };
+
+    // The names of the places and the outputs, counted before any is given.
+    size_t names = net.undeclaredPlaces().size(), nameBytes = 0;
+    for (const Place *p = net.firstPlace(); p; p = p->next) {
+        ++names;
+        nameBytes += p->name.size();
+        forEachOutputName(*p, [&](std::string_view name) {
+            ++names;
+            nameBytes += name.size();
+        });
+    }
+    for (const UndeclaredPlace &place : net.undeclaredPlaces())
+        nameBytes += place.name.size();
+    // Each description ("la place « P1 »") is the name and about 20 bytes.
+    if (!only)
+        namer.expect(names, 2 * nameBytes + 24 * names);
+
     // Places: those declared (the first of each name), then those that only arcs name.
     auto addPlace = [&](std::string_view name, int32_t marking, int line, bool declared) {
+        if (skipped(name, "P"))
+            return;
         // The names alone keep neither what each name is (for notes that nobody reads) nor the
         // declarations: a large net's checks in st stay light.
         const std::string id = namer.give(
-            name, "P", {"p", "s"},
+            name, "P", GivenAs::PlaceStem,
             placesAndOutputsOnly ? std::string() : "la place " + quoted(name), line, 0);
         // The names alone keep only those that change: place() gives the others as they stand.
         if (placesAndOutputsOnly) {
@@ -119,11 +151,11 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
     for (const Place *p = net.firstPlace(); p; p = p->next) {
         poll();
         forEachOutputName(*p, [&](std::string_view name) {
-            if (!seenOutputs.insert(name).second)
+            if (skipped(name, "S") || !seenOutputs.insert(name).second)
                 return;
             const std::string id = namer.give(
-                name, "S", {""}, placesAndOutputsOnly ? std::string() : "la sortie " + quoted(name),
-                p->line, 0);
+                name, "S", GivenAs::Identifier,
+                placesAndOutputsOnly ? std::string() : "la sortie " + quoted(name), p->line, 0);
             if (placesAndOutputsOnly) {
                 if (id != name)
                     outputNames_.emplace_back(std::string(name), id);
@@ -146,7 +178,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
             continue;
         markedFlags_.resize(net.placeCount());
         markedFlags_[p->index]
-            = namer.give("Place_marquee_" + std::to_string(p->index + 1), "", {""},
+            = namer.give("Place_marquee_" + std::to_string(p->index + 1), "", GivenAs::Identifier,
                          "le test de la place " + quoted(p->name), p->line, 0);
         locals_.push_back({markedFlags_[p->index], std::string(p->name), VariableType::Bool, 0,
                            false, describe("place", p->name) + " marquée"});
@@ -199,8 +231,9 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
             }
             auto [it, added] = inputIndex.emplace(key, inputs_.size());
             if (added) {
-                const std::string id = namer.give(
-                    use.spelling, "E", {""}, "l'entrée " + quoted(use.spelling), t->line, column);
+                const std::string id
+                    = namer.give(use.spelling, "E", GivenAs::Identifier,
+                                 "l'entrée " + quoted(use.spelling), t->line, column);
                 inputs_.push_back(
                     {id, std::string(use.spelling),
                      asBool ? VariableType::Bool : VariableType::Dint, 0, false,
@@ -221,7 +254,7 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
 
     // The program's name comes after the names the net gives, which the user wires, and before
     // the timers, the program's own.
-    programName_ = namer.give(baseName, "RdP", {""}, "le programme", 0, 0);
+    programName_ = namer.give(baseName, "RdP", GivenAs::Identifier, "le programme", 0, 0);
 
     // A branch with nothing to do still needs a statement: the firing block of a transition
     // that changes nothing, and both branches of a net without places.
@@ -245,8 +278,9 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
         poll();
         if (t->interval.earliest <= 0)
             continue;
-        const std::string id = namer.give(makeIdentifier(t->name, "T") + "_tempo", "T", {""},
-                                          "la minuterie de " + quoted(t->name), t->line, 0);
+        const std::string id
+            = namer.give(makeIdentifier(t->name, "T") + "_tempo", "T", GivenAs::Identifier,
+                         "la minuterie de " + quoted(t->name), t->line, 0);
         timers_[t->index] = id;
         earliest_[t->index] = t->interval.earliest;
         std::string comment = describe("transition", t->name) + " ["
@@ -258,17 +292,17 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
 
     if (!loop)
         return;
-    loop_.block = namer.give("Bloc_F", "", {""}, "le numéro de bloc", 0, 0);
+    loop_.block = namer.give("Bloc_F", "", GivenAs::Identifier, "le numéro de bloc", 0, 0);
     locals_.push_back({loop_.block, std::string(), VariableType::Dint, 0, false,
                        "le bloc de tir en cours, dans l'ordre du fichier"});
-    loop_.fired = namer.give("Tir_F", "", {""}, "l'indicateur de tir", 0, 0);
+    loop_.fired = namer.give("Tir_F", "", GivenAs::Identifier, "l'indicateur de tir", 0, 0);
     locals_.push_back({loop_.fired, std::string(), VariableType::Bool, 0, false,
                        "une transition a tiré au dernier tour du BLOC F"});
     loop_.flags.resize(net.transitionCount());
     for (const Transition *t : priorities_->higherFirst()) {
         poll();
         const std::string id
-            = namer.give(makeIdentifier(t->name, "T") + "_prioritaire", "T", {""},
+            = namer.give(makeIdentifier(t->name, "T") + "_prioritaire", "T", GivenAs::Identifier,
                          "l'indicateur de priorité de " + quoted(t->name), t->line, 0);
         loop_.flags[t->index] = id;
         locals_.push_back({id, std::string(t->name), VariableType::Bool, 0, false,
@@ -279,65 +313,96 @@ ProgramSymbols::ProgramSymbols(const Net &net, std::string_view baseName, TimeUn
 
 namespace {
 
-std::string placeFault(std::string_view name)
+/// Why a place's two marking variables, as st writes them, cannot compile; `spelling` is room
+/// for their names.
+std::string placeFault(std::string_view name, std::string &spelling)
 {
-    std::string fault;
-    for (const char *suffix : {"p", "s"})
-        if (fault.empty())
-            fault = stSpellingFault(std::string(name) + suffix);
-    return fault;
+    for (char suffix : {'p', 's'}) {
+        spelling.assign(name);
+        spelling += suffix;
+        if (std::string fault = stSpellingFault(spelling); !fault.empty())
+            return fault;
+    }
+    return {};
 }
 
 } // namespace
 
 void checkStNames(const Net &net, std::string_view fileName, Diagnostics &diagnostics)
 {
-    // Most nets have none: the names a complete program gives, which take a while to work out,
-    // are only worked out for a net that has one.
-    bool any = false;
-    for (const Place *p = net.firstPlace(); p && !any; p = p->next) {
-        any = !placeFault(p->name).empty();
-        forEachOutputName(
-            *p, [&](std::string_view name) { any = any || !stSpellingFault(name).empty(); });
+    // The names to report, in the order of their warnings: places, outputs, then places that
+    // only arcs name (at their earliest arc).
+    struct Reported
+    {
+        std::string_view name;
+        int line;
+        bool isPlace;
+        std::string fault;
+    };
+    std::vector<Reported> reported;
+    std::string buffer;
+    for (const Place *p = net.firstPlace(); p; p = p->next) {
+        if (p->firstOfName)
+            if (std::string fault = placeFault(p->name, buffer); !fault.empty())
+                reported.push_back({p->name, p->line, true, std::move(fault)});
+    }
+    std::unordered_set<std::string_view> seen;
+    for (const Place *p = net.firstPlace(); p; p = p->next) {
+        forEachOutputName(*p, [&](std::string_view name) {
+            if (std::string fault = stSpellingFault(name);
+                !fault.empty() && seen.insert(name).second)
+                reported.push_back({name, p->line, false, std::move(fault)});
+        });
     }
     for (const UndeclaredPlace &place : net.undeclaredPlaces())
-        any = any || !placeFault(place.name).empty();
-    if (!any)
+        if (std::string fault = placeFault(place.name, buffer); !fault.empty())
+            reported.push_back({place.name, place.line, true, std::move(fault)});
+    if (reported.empty())
         return;
 
+    // Most nets have none. The names that a complete program gives, which take a while to work
+    // out, are only worked out for those and for the names that may change their spelling (see
+    // ClashKeys), found in rounds over the names since those may meet others in turn. One or two
+    // rounds find them all in a real net; past four, every name is worked out.
+    ClashKeys keys;
+    for (const Reported &r : reported)
+        keys.add(identifierOf(r.name, r.isPlace ? "P" : "S", buffer));
+    bool grew = true;
+    for (int round = 0; grew && round < 4; ++round) {
+        grew = false;
+        auto meet = [&](std::string_view name, std::string_view prefix) {
+            const std::string_view identifier = identifierOf(name, prefix, buffer);
+            if (keys.meets(identifier) && keys.add(identifier))
+                grew = true;
+        };
+        for (const Place *p = net.firstPlace(); p; p = p->next) {
+            if (p->firstOfName)
+                meet(p->name, "P");
+            forEachOutputName(*p, [&](std::string_view name) { meet(name, "S"); });
+        }
+        for (const UndeclaredPlace &place : net.undeclaredPlaces())
+            meet(place.name, "P");
+    }
+    if (grew)
+        keys = ClashKeys::everything();
+
     Diagnostics notes;
-    const ProgramSymbols symbols(net, "RdP", TimeUnit::Seconds, fileName, notes, {}, nullptr, true);
-    auto warn = [&](int line, const std::string &what, const std::string &fault,
-                    const std::string &spelling) {
-        diagnostics.add(Severity::Warning, fileName, line, 0,
-                        what + " : " + fault
+    const ProgramSymbols symbols(net, "RdP", TimeUnit::Seconds, fileName, notes, {}, nullptr,
+                                 &keys);
+    for (const Reported &r : reported) {
+        std::string spelling;
+        if (r.isPlace) {
+            const std::string stem(symbols.place(r.name));
+            spelling = quoted(stem + "p") + " et " + quoted(stem + "s");
+        } else {
+            spelling = quoted(symbols.output(r.name));
+        }
+        diagnostics.add(Severity::Warning, fileName, r.line, 0,
+                        (r.isPlace ? "la place " : "la sortie ") + quoted(r.name) + " : " + r.fault
                             + ", le programme ne compilera pas tel quel (le programme complet "
                               "écrit "
                             + spelling + ")");
-    };
-    auto place = [&](std::string_view name, int line) {
-        const std::string fault = placeFault(name);
-        if (fault.empty())
-            return;
-        const std::string stem(symbols.place(name));
-        warn(line, "la place " + quoted(name), fault,
-             quoted(stem + "p") + " et " + quoted(stem + "s"));
-    };
-    std::unordered_set<std::string_view> seen;
-    for (const Place *p = net.firstPlace(); p; p = p->next) {
-        if (p->firstOfName)
-            place(p->name, p->line);
     }
-    for (const Place *p = net.firstPlace(); p; p = p->next) {
-        forEachOutputName(*p, [&](std::string_view name) {
-            const std::string fault = stSpellingFault(name);
-            if (!fault.empty() && seen.insert(name).second)
-                warn(p->line, "la sortie " + quoted(name), fault, quoted(symbols.output(name)));
-        });
-    }
-    // A place that only arcs name, at its earliest arc.
-    for (const UndeclaredPlace &undeclared : net.undeclaredPlaces())
-        place(undeclared.name, undeclared.line);
 }
 
 std::string_view ProgramSymbols::place(std::string_view placeName) const

@@ -2,6 +2,7 @@
 
 #include "net/net.h"
 #include "net/priorities.h"
+#include "st/names.h"
 #include "util/diagnostic.h"
 
 #include <functional>
@@ -64,7 +65,7 @@ public:
     ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
                    std::string_view fileName, Diagnostics &diagnostics, const StopCheck &stop = {},
                    const Priorities *priorities = nullptr)
-        : ProgramSymbols(net, baseName, unit, fileName, diagnostics, stop, priorities, false)
+        : ProgramSymbols(net, baseName, unit, fileName, diagnostics, stop, priorities, nullptr)
     { }
 
     /// The priorities between the net's transitions, which the program's body obeys.
@@ -103,11 +104,12 @@ public:
 
 private:
     friend void checkStNames(const Net &, std::string_view, Diagnostics &);
-    /// With `placesAndOutputsOnly`, only the names of the places and the outputs are given (they
-    /// come first, so they are those of the whole program): what the st format's checks quote.
+    /// With `only`, only the places and the outputs that meet it get their names (the names of
+    /// the places and the outputs come first in a program, so no other name changes theirs):
+    /// what the st format's checks quote.
     ProgramSymbols(const Net &net, std::string_view baseName, TimeUnit unit,
                    std::string_view fileName, Diagnostics &diagnostics, const StopCheck &stop,
-                   const Priorities *priorities, bool placesAndOutputsOnly);
+                   const Priorities *priorities, const ClashKeys *only);
 
     struct Impl;
     std::unique_ptr<const Priorities> ownPriorities_;

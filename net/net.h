@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/nameindex.h"
+#include "st/nameindex.h"
 
 #include <algorithm>
 #include <cstdint>

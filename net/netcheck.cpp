@@ -1,8 +1,8 @@
 #include "net/netcheck.h"
 
-#include "net/nameindex.h"
 #include "net/priorities.h"
 #include "st/analysis.h"
+#include "st/nameindex.h"
 #include "st/words.h"
 #include "util/chunkedvector.h"
 

@@ -11,15 +11,6 @@
 
 namespace trilette {
 
-namespace {
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-} // namespace
-
 std::vector<NameRef> nameUses(const Expr &expr)
 {
     std::vector<NameRef> uses;

@@ -16,16 +16,6 @@ namespace {
 
 constexpr uint32_t NoNode = std::numeric_limits<uint32_t>::max();
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-bool isLetter(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 bool isIdentChar(char c)
 {
     return isLetter(c) || isDigit(c) || c == '_';

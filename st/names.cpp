@@ -3,50 +3,132 @@
 #include "st/words.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 namespace trilette {
 
-void Namer::reserve(std::string_view identifier, std::string what)
+namespace {
+
+/// The head of a name's record: the lengths of its name and description, and its use; the name
+/// and the description follow.
+struct RecordHead
 {
-    taken_.emplace(upperCase(identifier), std::move(what));
+    uint32_t nameLength, whatLength;
+    GivenAs use;
+};
+constexpr size_t headSize = 2 * sizeof(uint32_t) + 1;
+
+RecordHead head(const std::string &records, uint32_t id)
+{
+    RecordHead h;
+    std::memcpy(&h.nameLength, records.data() + id, sizeof h.nameLength);
+    std::memcpy(&h.whatLength, records.data() + id + 4, sizeof h.whatLength);
+    h.use = GivenAs(records[id + 8]);
+    return h;
 }
 
-std::string Namer::give(std::string_view original, std::string_view prefix,
-                        std::initializer_list<std::string_view> suffixes, const std::string &what,
-                        int line, int column)
+} // namespace
+
+std::string_view Namer::name(uint32_t id) const
 {
+    return std::string_view(records_).substr(id + headSize, head(records_, id).nameLength);
+}
+
+std::string_view Namer::what(uint32_t id) const
+{
+    const RecordHead h = head(records_, id);
+    return std::string_view(records_).substr(id + headSize + h.nameLength, h.whatLength);
+}
+
+GivenAs Namer::use(uint32_t id) const
+{
+    return GivenAs(records_[id + 8]);
+}
+
+uint32_t Namer::holder(std::string_view identifier) const
+{
+    const auto nameOf = [&](uint32_t id) { return name(id); };
+    const uint32_t id = index_.find(identifier, nameOf,
+                                    [&](uint32_t i) { return use(i) == GivenAs::Identifier; });
+    if (id != NameIndex<>::none || identifier.empty())
+        return id;
+    const char last = upperAscii(identifier.back());
+    if (last != 'P' && last != 'S')
+        return NameIndex<>::none;
+    return index_.find(identifier.substr(0, identifier.size() - 1), nameOf,
+                       [&](uint32_t i) { return use(i) == GivenAs::PlaceStem; });
+}
+
+/// Records a name given (the first of a name and use keeps it); its id is where its record
+/// starts.
+void Namer::add(std::string_view name, GivenAs use, std::string_view what)
+{
+    const size_t at = records_.size();
+    if (at + headSize + name.size() + what.size() >= NameIndex<>::none)
+        throw std::bad_alloc();
+    const uint32_t lengths[] = {uint32_t(name.size()), uint32_t(what.size())};
+    records_.append(reinterpret_cast<const char *>(lengths), sizeof lengths);
+    records_.push_back(char(use));
+    records_.append(name);
+    records_.append(what);
+    const auto [id, added] = index_.insert(
+        name, uint32_t(at), [&](uint32_t i) { return this->name(i); },
+        [&](uint32_t i) { return this->use(i) == use; });
+    if (!added)
+        records_.resize(at);
+}
+
+void Namer::expect(size_t count, size_t textBytes)
+{
+    records_.reserve(records_.size() + count * headSize + textBytes);
+    index_.reserve(index_.size() + count);
+}
+
+void Namer::reserve(std::string_view identifier, std::string_view what)
+{
+    add(identifier, GivenAs::Identifier, what);
+}
+
+std::string Namer::give(std::string_view original, std::string_view prefix, GivenAs use,
+                        const std::string &what, int line, int column)
+{
+    static constexpr std::string_view placeSuffixes[] = {"p", "s"}, noSuffix[] = {""};
+    const std::string_view *suffixes = use == GivenAs::PlaceStem ? placeSuffixes : noSuffix;
+    const size_t suffixCount = use == GivenAs::PlaceStem ? 2 : 1;
+
     const std::string base = makeIdentifier(original, prefix);
     std::string reason;
     if (base != original)
         reason = quoted(original) + " n'est pas un identificateur ST valide";
     std::string candidate = base;
     for (int k = 2;; ++k) {
-        const std::string *clash = nullptr;
+        uint32_t clash = NameIndex<>::none;
         std::string reserved;
-        for (std::string_view suffix : suffixes) {
-            const std::string spelling = candidate + std::string(suffix);
-            const std::string key = upperCase(spelling);
-            if (isReservedWord(key)) {
+        for (size_t i = 0; i < suffixCount; ++i) {
+            const std::string spelling = candidate + std::string(suffixes[i]);
+            if (isReservedWord(spelling)) {
                 if (reserved.empty())
                     reserved = spelling;
-            } else if (auto it = taken_.find(key); it != taken_.end()) {
-                clash = &it->second;
+            } else if (const uint32_t id = holder(spelling); id != NameIndex<>::none) {
+                clash = id;
             }
         }
-        if (reserved.empty() && !clash)
+        if (reserved.empty() && clash == NameIndex<>::none)
             break;
         if (reason.empty())
             reason = !reserved.empty()
                 ? quoted(reserved) + " est un mot réservé du ST"
-                : quoted(original) + " se confond en ST, où la casse ne compte pas, avec " + *clash;
+                : quoted(original) + " se confond en ST, où la casse ne compte pas, avec "
+                    + std::string(this->what(clash));
         candidate = base + "_" + std::to_string(k);
     }
-    for (std::string_view suffix : suffixes)
-        taken_.emplace(upperCase(candidate + std::string(suffix)), what);
+    add(candidate, use, what);
     if (!reason.empty()) {
         std::string written;
-        for (std::string_view suffix : suffixes)
-            written += (written.empty() ? "" : " et ") + quoted(candidate + std::string(suffix));
+        for (size_t i = 0; i < suffixCount; ++i)
+            written
+                += (written.empty() ? "" : " et ") + quoted(candidate + std::string(suffixes[i]));
         diagnostics_.add(Severity::Note, file_, line, column,
                          reason + " : " + what + " s'écrit " + written);
     }
@@ -56,6 +138,62 @@ std::string Namer::give(std::string_view original, std::string_view prefix,
 void Namer::error(int line, int column, std::string message)
 {
     diagnostics_.add(Severity::Error, file_, line, column, std::move(message));
+}
+
+namespace {
+
+/// Calls `visit` with each key of `identifier` (see ClashKeys): prefixes of it.
+template<typename Visit> void forEachClashKey(std::string_view identifier, Visit visit)
+{
+    // Less a final "_" and digits, where it ends so.
+    auto lessNumber = [](std::string_view id) {
+        size_t end = id.size();
+        while (end > 0 && isDigit(id[end - 1]))
+            --end;
+        return end > 0 && id[end - 1] == '_' ? id.substr(0, end - 1) : id;
+    };
+    const char last = identifier.empty() ? 0 : upperAscii(identifier.back());
+    const std::string_view lessSuffix
+        = last == 'P' || last == 'S' ? identifier.substr(0, identifier.size() - 1) : identifier;
+    visit(identifier);
+    visit(lessNumber(identifier));
+    visit(lessSuffix);
+    visit(lessNumber(lessSuffix));
+}
+
+} // namespace
+
+ClashKeys ClashKeys::everything()
+{
+    ClashKeys keys;
+    keys.everything_ = true;
+    return keys;
+}
+
+bool ClashKeys::meets(std::string_view identifier) const
+{
+    bool met = everything_;
+    forEachClashKey(identifier, [&](std::string_view key) {
+        met = met || index_.find(key, [&](uint32_t i) {
+            return std::string_view(keys_[i]);
+        }) != NameIndex<>::none;
+    });
+    return met;
+}
+
+bool ClashKeys::add(std::string_view identifier)
+{
+    bool added = false;
+    forEachClashKey(identifier, [&](std::string_view key) {
+        if (index_
+                .insert(key, uint32_t(keys_.size()),
+                        [&](uint32_t i) { return std::string_view(keys_[i]); })
+                .second) {
+            keys_.emplace_back(key);
+            added = true;
+        }
+    });
+    return added;
 }
 
 std::string stSpellingFault(std::string_view spelling)

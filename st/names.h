@@ -4,14 +4,19 @@
 // valid identifier, free of reserved words and of the names already given; and what keeps a
 // name as the statement list writes it from compiling.
 
+#include "st/nameindex.h"
 #include "util/diagnostic.h"
 
-#include <initializer_list>
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace trilette {
+
+/// What a name given stands for in the program: one identifier, or the stem of a place's two
+/// marking variables (the stem followed by p, and by s).
+enum class GivenAs : uint8_t { Identifier, PlaceStem };
 
 /// The names a complete program gives: identifiers compared without case, each made valid by
 /// makeIdentifier and kept apart from the reserved words and from every identifier given so far.
@@ -24,22 +29,60 @@ public:
         , diagnostics_(diagnostics)
     { }
 
-    /// Reserves an identifier that the program itself uses.
-    void reserve(std::string_view identifier, std::string what);
+    /// Makes room for `count` more names whose texts (names and descriptions) add up to about
+    /// `textBytes`, so that a large net's names are held without growing (which would need the
+    /// old room and the new at once).
+    void expect(size_t count, size_t textBytes);
 
-    /// A free identifier for `original`, made valid (see makeIdentifier) and then, when it (with
-    /// each of `suffixes` appended) is reserved or already given, followed by _2, _3...; a note
-    /// says why the name changed, at `line` and `column`.
-    std::string give(std::string_view original, std::string_view prefix,
-                     std::initializer_list<std::string_view> suffixes, const std::string &what,
-                     int line, int column);
+    /// Reserves an identifier that the program itself uses.
+    void reserve(std::string_view identifier, std::string_view what);
+
+    /// A free name for `original`, made valid (see makeIdentifier) and then, when what it stands
+    /// for (`use`) is a reserved word or an identifier already given, followed by _2, _3...; a
+    /// note says why the name changed, at `line` and `column`. `what` describes the named thing
+    /// ("la place « P1 »") in the notes of later names that it keeps from their spelling.
+    std::string give(std::string_view original, std::string_view prefix, GivenAs use,
+                     const std::string &what, int line, int column);
 
     void error(int line, int column, std::string message);
 
 private:
+    std::string_view name(uint32_t id) const;
+    std::string_view what(uint32_t id) const;
+    GivenAs use(uint32_t id) const;
+    /// The name given whose identifiers include `identifier`, or NameIndex<>::none.
+    uint32_t holder(std::string_view identifier) const;
+    void add(std::string_view name, GivenAs use, std::string_view what);
+
     std::string file_;
     Diagnostics &diagnostics_;
-    std::unordered_map<std::string, std::string> taken_;
+    // A net of a million names gives a million names here: each is one record in one text (its
+    // lengths, its use, the name and its description), found through an index of 8-byte slots,
+    // rather than an entry of a map of strings for each identifier.
+    std::string records_;
+    NameIndex<FoldedNames> index_;
+};
+
+/// Keys under which names made valid (by makeIdentifier) may meet, that is take one another's
+/// identifiers. The rule only adds "_2", "_3"... and a place's "p" and "s", so two names meet
+/// only when one is the other less an end of that shape; the keys of a name are the name and the
+/// name less such an end (a final P or S, a final "_" and digits, or both), without case. Names
+/// that share no key never change one another's spelling.
+class ClashKeys
+{
+public:
+    /// A set that every name meets.
+    static ClashKeys everything();
+    /// Whether `identifier` shares a key with the set.
+    bool meets(std::string_view identifier) const;
+    /// Adds the keys of `identifier`; true when one of them is new.
+    bool add(std::string_view identifier);
+    bool empty() const { return keys_.empty() && !everything_; }
+
+private:
+    std::vector<std::string> keys_;
+    NameIndex<FoldedNames> index_;
+    bool everything_ = false;
 };
 
 /// Why a spelling that st writes cannot compile, or nothing when it can. The blanks around an

@@ -1,7 +1,6 @@
 #include "st/words.h"
 
 #include <algorithm>
-#include <cctype>
 #include <iterator>
 #include <vector>
 
@@ -350,11 +349,11 @@ bool sameWord(std::string_view a, std::string_view b)
 
 bool isStIdentifier(std::string_view name)
 {
-    if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])) || name.back() == '_')
+    if (name.empty() || isDigit(name[0]) || name.back() == '_')
         return false;
     for (size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        if (c >= 0x80 || !(std::isalnum(c) || c == '_')
+        const char c = name[i];
+        if (!(isLetter(c) || isDigit(c) || c == '_')
             || (c == '_' && i + 1 < name.size() && name[i + 1] == '_'))
             return false;
     }
@@ -366,7 +365,7 @@ std::string makeIdentifier(std::string_view name, std::string_view prefix)
     std::string id;
     bool gap = false;
     for (char c : name) {
-        if (std::isalnum(static_cast<unsigned char>(c)) && static_cast<unsigned char>(c) < 0x80) {
+        if (isLetter(c) || isDigit(c)) {
             if (gap && !id.empty())
                 id += '_';
             id += c;
@@ -375,7 +374,7 @@ std::string makeIdentifier(std::string_view name, std::string_view prefix)
             gap = true;
         }
     }
-    if (id.empty() || std::isdigit(static_cast<unsigned char>(id[0])))
+    if (id.empty() || isDigit(id[0]))
         id = std::string(prefix) + (id.empty() ? "" : "_") + id;
     return id;
 }

@@ -15,6 +15,18 @@ inline char upperAscii(char c)
     return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
 }
 
+/// Whether `c` is an ASCII digit (what ST calls a digit, whatever the locale).
+inline bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+/// Whether `c` is an ASCII letter.
+inline bool isLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
 /// `text` with its ASCII letters in upper case: the key under which ST finds a name.
 std::string upperCase(std::string_view text);
 

@@ -112,6 +112,16 @@ public:
 
     size_t size() const { return count_; }
 
+    /// Makes room for `count` names in all, so that adding them allocates nothing more.
+    void reserve(size_t count)
+    {
+        size_t slotCount = slots_.empty() ? 64 : slots_.size();
+        while (4 * count > 3 * slotCount)
+            slotCount *= 2;
+        if (slotCount > slots_.size())
+            rehash(slotCount);
+    }
+
 private:
     struct Slot
     {
@@ -122,9 +132,11 @@ private:
 
     size_t mask() const { return slots_.size() - 1; }
 
-    void grow()
+    void grow() { rehash(slots_.empty() ? 64 : 2 * slots_.size()); }
+
+    void rehash(size_t slotCount)
     {
-        std::vector<Slot> old(slots_.empty() ? 64 : 2 * slots_.size(), Slot {0, 0});
+        std::vector<Slot> old(slotCount, Slot {0, 0});
         old.swap(slots_);
         for (const Slot &slot : old) {
             if (!slot.id)
