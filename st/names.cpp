@@ -142,23 +142,23 @@ void Namer::error(int line, int column, std::string message)
 
 namespace {
 
-/// Calls `visit` with each key of `identifier` (see ClashKeys): prefixes of it.
+/// Calls `visit` with each key of `identifier` (see ClashKeys): the identifier, and the
+/// identifier less a final P or S and then less a final "_" and digits. (The first key of the
+/// shorter of two names that meet is one of the longer's: the rule's additions are "_2", "_3"...
+/// then "p" or "s", and a name less a final "_" and digits, when it ends so, has that as its
+/// second key too.)
 template<typename Visit> void forEachClashKey(std::string_view identifier, Visit visit)
 {
-    // Less a final "_" and digits, where it ends so.
-    auto lessNumber = [](std::string_view id) {
-        size_t end = id.size();
-        while (end > 0 && isDigit(id[end - 1]))
-            --end;
-        return end > 0 && id[end - 1] == '_' ? id.substr(0, end - 1) : id;
-    };
-    const char last = identifier.empty() ? 0 : upperAscii(identifier.back());
-    const std::string_view lessSuffix
-        = last == 'P' || last == 'S' ? identifier.substr(0, identifier.size() - 1) : identifier;
+    std::string_view key = identifier;
+    if (!key.empty() && (upperAscii(key.back()) == 'P' || upperAscii(key.back()) == 'S'))
+        key.remove_suffix(1);
+    size_t end = key.size();
+    while (end > 0 && isDigit(key[end - 1]))
+        --end;
+    if (end < key.size() && end > 0 && key[end - 1] == '_')
+        key = key.substr(0, end - 1);
     visit(identifier);
-    visit(lessNumber(identifier));
-    visit(lessSuffix);
-    visit(lessNumber(lessSuffix));
+    visit(key);
 }
 
 } // namespace

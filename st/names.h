@@ -66,8 +66,8 @@ private:
 /// Keys under which names made valid (by makeIdentifier) may meet, that is take one another's
 /// identifiers. The rule only adds "_2", "_3"... and a place's "p" and "s", so two names meet
 /// only when one is the other less an end of that shape; the keys of a name are the name and the
-/// name less such an end (a final P or S, a final "_" and digits, or both), without case. Names
-/// that share no key never change one another's spelling.
+/// name less such an end (see forEachClashKey), without case. Names that share no key never
+/// change one another's spelling.
 class ClashKeys
 {
 public:
