@@ -27,11 +27,7 @@ struct TextCase
                 return &section;
         return nullptr;
     }
-    QByteArray text(const QByteArray &kind) const
-    {
-        const CaseSection *section = find(kind);
-        return section ? section->text : QByteArray();
-    }
+    QByteArray text(const QByteArray &kind) const { return find(kind) ? find(kind)->text : ""; }
 };
 
 inline QList<TextCase> readCaseFile(const QString &path)
