@@ -22,48 +22,13 @@ struct TextCase
 
     const CaseSection *find(const QByteArray &kind) const
     {
-        for (const CaseSection &section : sections) {
+        for (const CaseSection &section : sections)
             if (section.kind == kind)
                 return &section;
-        }
         return nullptr;
     }
-    QByteArray text(const QByteArray &kind) const
-    {
-        const CaseSection *section = find(kind);
-        return section ? section->text : QByteArray();
-    }
+    QByteArray text(const QByteArray &kind) const { return find(kind) ? find(kind)->text : ""; }
 };
-
-inline QByteArray decodeCaseLines(const QList<QByteArray> &lines)
-{
-    QByteArray out;
-    for (const QByteArray &line : lines) {
-        bool feed = true;
-        for (int i = 0; i < line.size(); ++i) {
-            if (line[i] != '\\' || i + 1 == line.size()) {
-                out += line[i];
-                continue;
-            }
-            const char c = line[++i];
-            if (c == 't')
-                out += '\t';
-            else if (c == 'r')
-                out += '\r';
-            else if (c == '0')
-                out += '\0';
-            else if (c == 'c')
-                feed = false;
-            else if (c == 'x')
-                out += char(line.mid(i + 1, 2).toInt(nullptr, 16)), i += 2;
-            else
-                out += c;
-        }
-        if (feed)
-            out += '\n';
-    }
-    return out;
-}
 
 inline QList<TextCase> readCaseFile(const QString &path)
 {
@@ -71,17 +36,34 @@ inline QList<TextCase> readCaseFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         qFatal("%s cannot be read", qPrintable(path));
     QList<TextCase> cases;
-    QList<QByteArray> lines;
+    QList<QByteArray> lines, all = file.readAll().split('\n');
+    if (all.last().isEmpty())
+        all.removeLast();
+    // The lines gathered become the text of the last section, decoded.
     auto close = [&](bool separator) {
         if (separator && !lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
+        QByteArray text;
+        for (const QByteArray &line : lines) {
+            bool feed = true;
+            for (int i = 0; i < line.size(); ++i) {
+                const char c = line[i] == '\\' && i + 1 < line.size() ? line[++i] : 0;
+                if (!c)
+                    text += line[i];
+                else if (c == 'x')
+                    text += char(line.mid(i + 1, 2).toInt(nullptr, 16)), i += 2;
+                else if (c == 'c')
+                    feed = false;
+                else
+                    text += c == 't' ? '\t' : c == 'r' ? '\r' : c == '0' ? '\0' : c;
+            }
+            if (feed)
+                text += '\n';
+        }
         if (!cases.isEmpty())
-            cases.last().sections.last().text = decodeCaseLines(lines);
+            cases.last().sections.last().text = text;
         lines.clear();
     };
-    QList<QByteArray> all = file.readAll().split('\n');
-    if (!all.isEmpty() && all.last().isEmpty())
-        all.removeLast();
     for (const QByteArray &line : all) {
         if (line.startsWith("=== ")) {
             close(true);
@@ -91,7 +73,7 @@ inline QList<TextCase> readCaseFile(const QString &path)
             const int blank = line.indexOf(' ', 4);
             cases.last().sections.append({line.mid(4, blank < 0 ? -1 : blank - 4),
                                           blank < 0 ? QByteArray() : line.mid(blank + 1),
-                                          QByteArray()});
+                                          {}});
         } else if (!cases.isEmpty()) {
             lines.append(line);
         }
