@@ -5,29 +5,18 @@
 // Test support only; it needs the matiec folder and a C compiler (see plcToolsAvailable).
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-class QTemporaryDir;
-
 namespace trilette {
 
-/// A variable of a program instance, as declared in ST. A name may reach into a function block
+/// A program instance of the configuration: the variables (BOOL or DINT) that the driver sets
+/// before each scan, and those it reads after. A name may reach into a function block
 /// instance ("T3_horloge.Q").
-struct PlcVariable
-{
-    enum Type { Bool, Dint };
-    std::string name;
-    Type type = Bool;
-};
-
-/// A program instance of the configuration: the values the driver sets before each scan and
-/// the ones it reads after.
 struct PlcProgramInfo
 {
     std::string programType, instanceName;
-    std::vector<PlcVariable> inputs, observed;
+    std::vector<std::string> inputs, observed;
 };
 
 /// One scan: the clock in milliseconds (never going back), then per program the value of each
@@ -45,36 +34,14 @@ using PlcObservation = std::vector<std::vector<std::int64_t>>;
 /// the PATH; false with the reason.
 bool plcToolsAvailable(const std::string &matiecDir, std::string *why);
 
-class PlcRunner
-{
-public:
-    explicit PlcRunner(std::string matiecDir);
-    ~PlcRunner();
-    PlcRunner(const PlcRunner &) = delete;
-    PlcRunner &operator=(const PlcRunner &) = delete;
-
-    /// Compiles a whole compilation unit (PROGRAMs and one CONFIGURATION holding `resourceName`)
-    /// with iec2c, then with the C compiler and a driver for `programs`; false with the
-    /// compilers' messages (the source is named "unit.st" in them). All programs should run
-    /// in one task: scan n calls the configuration with tick n.
-    bool build(const std::string &stSource, const std::string &resourceName,
-               const std::vector<PlcProgramInfo> &programs, std::string *error);
-
-    /// Starts the built program afresh (initial values), runs one scan per entry of `scans`
-    /// and reads the observed values after each; false with the reason when the program fails,
-    /// the observations made until then kept. Thousands of scans cost one process.
-    bool run(const std::vector<PlcScan> &scans, std::vector<PlcObservation> *observations,
-             std::string *error) const;
-
-    /// The C driver that build() wrote for `programs`, for reading when a run surprises.
-    static std::string driverSource(const std::string &resourceName,
-                                    const std::vector<PlcProgramInfo> &programs);
-
-private:
-    std::string matiecDir;
-    std::unique_ptr<QTemporaryDir> workDir;
-    std::vector<PlcProgramInfo> programs;
-    std::string executable;
-};
+/// Compiles `unit` (PROGRAMs and one CONFIGURATION whose resource `resource` runs every
+/// instance of `programs` in one task) with iec2c and the C compiler, then runs one scan per
+/// entry of `scans`, scan n calling the configuration with tick n, and reads the observed values
+/// after each. False with the compilers' messages (the source is "unit.st" in them) or the scan
+/// where the program stopped, the observations made until then kept.
+bool runPlcProgram(const std::string &matiecDir, const std::string &unit,
+                   const std::string &resource, const std::vector<PlcProgramInfo> &programs,
+                   const std::vector<PlcScan> &scans, std::vector<PlcObservation> *observations,
+                   std::string *error);
 
 } // namespace trilette

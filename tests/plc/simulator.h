@@ -1,7 +1,6 @@
 #pragma once
 
 #include "net/net.h"
-#include "net/priorities.h"
 #include "tests/support/evaluate.h"
 
 #include <cstdint>
@@ -14,19 +13,19 @@ namespace trilette {
 
 /// Tina's meaning of a net, cycle by cycle, as a PLC runs it: the reference that the programs
 /// Trilette writes are checked against, written from the net alone, independently of the
-/// writers. In each cycle (scan) the transitions are visited in file order and each one fires
-/// when it can at its turn: its arcs are satisfied in the marking at the start of the cycle and in
-/// the current one (M >= w for normal and test arcs, M < w for inhibitor arcs; stopwatch arcs
-/// are ignored), its predicate holds, its clock has run out, and no transition of higher
-/// priority can fire at that moment (arcs satisfied in the current marking, predicate true,
-/// clock run out). A firing takes the weights of its normal input arcs and gives those of its
-/// output arcs. Clocks: a transition with a time interval [eft, lft], eft > 0, starts its clock
-/// at the first cycle that finds it enabled by the marking at the cycle's start; the clock reads
-/// "run out" from the cycle that starts eft or more after that; it stops when the transition
-/// fires, when a firing leaves it disabled, or when a cycle starts with it disabled. Each
-/// firing is also checked against Tina's rule itself (enabled in the marking of that moment,
-/// no higher transition able to fire, continuously enabled for eft since it last became
-/// enabled); what fails is recorded as a violation.
+/// writers (the priorities too: their closure is worked out here from the arcs). In each cycle
+/// (scan) the transitions are visited in file order and each one fires when it can at its turn:
+/// its arcs are satisfied in the marking at the start of the cycle and in the current one
+/// (M >= w for normal and test arcs, M < w for inhibitor arcs; stopwatch arcs are ignored), its
+/// predicate holds, its clock has run out, and no transition of higher priority can fire at that
+/// moment (arcs satisfied in the current marking, predicate true, clock run out). A firing takes
+/// the weights of its normal input arcs and gives those of its output arcs. Clocks: a transition
+/// with a time interval [eft, lft], eft > 0, starts its clock at the first cycle that finds it
+/// enabled by the marking at the cycle's start; the clock reads "run out" from the cycle that
+/// starts eft or more after that; it stops when the transition fires, when a firing leaves it
+/// disabled, or when a cycle starts with it disabled. Each firing is also checked against Tina's
+/// rule itself (enabled in the marking of that moment, no higher transition able to fire,
+/// continuously enabled for eft since it last became enabled); what fails is a violation.
 class Simulator
 {
 public:
@@ -67,21 +66,18 @@ private:
         Expr predicate;
         bool predicateOk = true;
         int64_t earliestMs = 0;
-        std::vector<size_t> higher;
-        // The clock, as the program keeps it, and the time since when the transition has been
-        // enabled without interruption, as Tina has it.
-        bool running = false;
-        int64_t startMs = 0;
-        bool enabled = false;
-        int64_t enabledSinceMs = 0;
+        std::vector<size_t> higher; ///< every transition above this one
+        // The clock as the program keeps it, and since when the transition has been enabled
+        // without interruption, as Tina has it.
+        bool running = false, enabled = false;
+        int64_t startMs = 0, enabledSinceMs = 0;
     };
 
     size_t placeIndex(std::string_view name);
     bool arcsHold(const Node &node, const std::vector<int32_t> &marking) const;
     bool predicateHolds(const Node &node) const;
     bool clockRunOut(const Node &node, int64_t nowMs) const;
-    bool canFire(const Node &node, int64_t nowMs) const;
-    void fire(size_t index, int64_t nowMs);
+    void fire(Node &node, int64_t nowMs);
     void initialise();
 
     std::vector<Node> nodes_;
@@ -92,17 +88,9 @@ private:
     std::vector<std::vector<size_t>> outputPlaces_;
     std::vector<bool> outputValues_;
     std::unordered_map<std::string, Value> inputs_;
-    /// Upper-case names that predicates may read besides inputs: outputs and marking variables.
+    /// Upper-case names that predicates may read besides inputs: 'o' an output, 'p' or 's' a
+    /// marking variable, with its index.
     std::unordered_map<std::string, std::pair<char, size_t>> variables_;
-    /// What each spelling in the predicates reads: 'I' INIT, 'o' an output, 'p' or 's' a
-    /// marking variable, 'i' an input (by its upper-case key).
-    struct Binding
-    {
-        char kind;
-        size_t index;
-        std::string key;
-    };
-    mutable std::unordered_map<std::string_view, Binding> spellings_;
     std::vector<const Transition *> fired_;
     std::vector<std::string> violations_;
     int64_t lastMs_ = 0;
