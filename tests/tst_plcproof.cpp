@@ -8,9 +8,9 @@
 // random inputs, INIT pulsed now and then, and a clock that advances. After every scan, every
 // marking and every output must equal what the reference firing rule computes for the same scan,
 // inputs and time, and that rule must have found every firing legal under Tina's rule. A net that
-// fails is shrunk to the fewest lines that still fail and written out (its path is in the failure
-// message), to be added to tests/data/plc/. Skipped where the matiec folder or a C compiler is
-// missing.
+// fails is named in the failure message (a random one is randomNet(N) for aleatoire_N); cut down,
+// it joins tests/data/plc/ as echec_SEED_NAME.ndr, SEED the one in the message. Skipped where the
+// matiec folder or a C compiler is missing.
 
 #include "codegen/pouwriter.h"
 #include "codegen/stwriter.h"
@@ -22,7 +22,6 @@
 #include "tests/plc/randomnet.h"
 #include "tests/plc/simulator.h"
 
-#include <QElapsedTimer>
 #include <QtTest>
 
 #include <random>
@@ -58,7 +57,7 @@ struct Prepared
 size_t statementListsRun = 0;
 
 /// A value that depends only on the seed, the scan and the input's name, so that a net keeps
-/// its inputs' values while it is shrunk.
+/// its inputs' values in any batch and when it is cut down.
 int64_t inputValue(uint32_t seed, int scan, const std::string &name, bool isBool)
 {
     std::seed_seq sequence {seed, uint32_t(scan), uint32_t(std::hash<std::string>()(name))};
@@ -123,7 +122,8 @@ bool wrapStatementList(const Prepared &p, std::string *program)
 /// Reads, checks and writes one net as a complete program, or with `statementList` as the
 /// statement list wrapped in its declarations; false with the errors when it has some (and
 /// with none when the statement list cannot compile as it stands).
-bool prepare(Prepared &p, const NetCase &source, int number, bool statementList, std::string *why)
+bool prepare(Prepared &p, const NetCase &source, size_t number, bool statementList,
+             std::string *why)
 {
     Diagnostics diagnostics;
     readNetText(source.text, source.name, p.net, nullptr, &diagnostics);
@@ -162,39 +162,39 @@ bool prepare(Prepared &p, const NetCase &source, int number, bool statementList,
     return true;
 }
 
+std::string joined(const std::vector<int64_t> &values)
+{
+    std::string text;
+    for (int64_t value : values)
+        text += " " + std::to_string(value);
+    return text;
+}
+
 /// Runs a batch of nets in one program and compares them with the reference, scan by scan;
-/// returns the failure of the first net that fails, its index in `failing` (SIZE_MAX when the
-/// batch as a whole fails), or an empty text. Nets with errors fail, or with `skipErrors` are
-/// left out.
-std::string prove(const std::vector<NetCase> &nets, uint32_t seed, bool skipErrors, size_t *failing)
+/// returns the failure of the first net that fails, or an empty text. Nets with errors fail, or
+/// with `skipErrors` are left out.
+std::string prove(const std::vector<NetCase> &nets, uint32_t seed, bool skipErrors)
 {
     std::vector<std::unique_ptr<Prepared>> batch;
-    std::vector<size_t> source; // the index in `nets` of each program of the batch
+    std::vector<PlcProgramInfo> programs;
+    std::string unit, instances;
     for (size_t i = 0; i < nets.size(); ++i) {
         for (bool list : {false, true}) {
             auto p = std::make_unique<Prepared>();
             std::string why;
-            if (prepare(*p, nets[i], int(i), list, &why)) {
+            if (prepare(*p, nets[i], i, list, &why)) {
+                unit += p->program + "\n";
+                instances += "        PROGRAM " + p->info.instanceName
+                    + " WITH Tache : " + p->info.programType + ";\n";
+                programs.push_back(p->info);
                 batch.push_back(std::move(p));
-                source.push_back(i);
                 statementListsRun += list;
-            } else if (!list && skipErrors) {
-                break;
-            } else if (!list) {
-                *failing = i;
+            } else if (!list && !skipErrors) {
                 return nets[i].name + " : le réseau a des erreurs :\n" + why;
+            } else if (!list) {
+                break;
             }
         }
-    }
-
-    std::string unit;
-    std::vector<PlcProgramInfo> programs;
-    std::string instances;
-    for (const auto &p : batch) {
-        unit += p->program + "\n";
-        programs.push_back(p->info);
-        instances += "        PROGRAM " + p->info.instanceName
-            + " WITH Tache : " + p->info.programType + ";\n";
     }
     unit += "CONFIGURATION Config\n    RESOURCE Ressource ON PLC\n        TASK Tache(INTERVAL := "
             "T#10ms, PRIORITY := 0);\n"
@@ -204,11 +204,9 @@ std::string prove(const std::vector<NetCase> &nets, uint32_t seed, bool skipErro
     std::vector<PlcScan> scans(scanCount);
     std::vector<bool> init(scanCount);
     std::mt19937 clock(seed);
-    int64_t now = 0;
     for (int k = 0; k < scanCount; ++k) {
-        now += 50 + int64_t(clock() % 1451);
+        scans[k].timeMs = (k ? scans[k - 1].timeMs : 0) + 50 + int64_t(clock() % 1451);
         init[k] = clock() % 100 == 0 || k == scanCount / 2;
-        scans[k].timeMs = now;
         for (const auto &p : batch) {
             scans[k].inputs.emplace_back();
             for (const Variable &v : p->symbols->inputs())
@@ -222,8 +220,13 @@ std::string prove(const std::vector<NetCase> &nets, uint32_t seed, bool skipErro
     std::string error;
     if (!batch.empty()
         && !runPlcProgram(matiecDir, unit, "Ressource", programs, scans, &observed, &error)) {
-        *failing = nets.size() == 1 ? 0 : SIZE_MAX;
-        return "le programme ne tourne pas : " + error;
+        for (size_t i = 0; nets.size() > 1 && i < nets.size(); ++i) { // which net, alone?
+            const std::string failure = prove({nets[i]}, seed, skipErrors);
+            if (!failure.empty())
+                return failure;
+        }
+        return (nets.size() == 1 ? nets[0].name + " : " : "")
+            + "le programme ne tourne pas : " + error;
     }
 
     for (size_t n = 0; n < batch.size(); ++n) {
@@ -237,71 +240,23 @@ std::string prove(const std::vector<NetCase> &nets, uint32_t seed, bool skipErro
                                                                         : Value::dint(value));
             }
             reference.scan(scans[k].timeMs, init[k]);
-            std::string difference;
-            const std::vector<int64_t> &values = observed[k][n];
-            const size_t places = reference.places().size();
-            for (size_t v = 0; v < values.size() && difference.empty(); ++v) {
-                const int64_t expected
-                    = v < places ? reference.marking(v) : reference.output(v - places);
-                if (values[v] != expected)
-                    difference = batch[n]->info.observed[v] + " vaut " + std::to_string(values[v])
-                        + " au lieu de " + std::to_string(expected);
-            }
-            if (!reference.violations().empty())
-                difference = "règle de Tina enfreinte : " + reference.violations().front();
-            if (difference.empty())
+            const std::vector<std::string> &broken = reference.violations();
+            if (observed[k][n] == reference.values() && broken.empty())
                 continue;
-            std::string fired;
+            std::string names, fired;
+            for (const std::string &name : batch[n]->info.observed)
+                names += " " + name;
             for (const Transition *t : reference.fired())
                 fired += " " + std::string(t->name);
-            *failing = source[n];
             return batch[n]->name + ", cycle " + std::to_string(k) + " à "
                 + std::to_string(scans[k].timeMs) + " ms" + (init[k] ? " (INIT)" : "") + " : "
-                + difference + " ; la référence a tiré :" + (fired.empty() ? " rien" : fired);
+                + (broken.empty() ? names + " valent" + joined(observed[k][n]) + " au lieu de"
+                           + joined(reference.values())
+                                  : "règle de Tina enfreinte : " + broken.front())
+                + " ; la référence a tiré :" + (fired.empty() ? " rien" : fired);
         }
     }
     return std::string();
-}
-
-/// A smaller net that still fails: chunks of lines, then single lines, are dropped while the
-/// net keeps failing (delta debugging), for at most two minutes. The end line stays.
-NetCase shrink(NetCase net, uint32_t seed)
-{
-    QElapsedTimer clock;
-    clock.start();
-    std::vector<std::string> lines;
-    std::istringstream in(net.text);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("h", 0) != 0)
-            lines.push_back(line);
-    auto textOf = [](const std::vector<std::string> &kept) {
-        std::string text;
-        for (const std::string &line : kept)
-            text += line + "\n";
-        return text + "h net\n";
-    };
-    size_t parts = 2;
-    while (lines.size() > 1 && clock.elapsed() < 120000) {
-        const size_t chunk = (lines.size() + parts - 1) / parts;
-        bool dropped = false;
-        for (size_t start = 0; start < lines.size() && !dropped; start += chunk) {
-            std::vector<std::string> kept(lines.begin(), lines.begin() + long(start));
-            kept.insert(kept.end(), lines.begin() + long(std::min(start + chunk, lines.size())),
-                        lines.end());
-            size_t failing = 0;
-            dropped = !prove({{net.name, textOf(kept), net.unit}}, seed, false, &failing).empty();
-            if (dropped)
-                lines = kept;
-        }
-        if (dropped)
-            parts = std::max<size_t>(parts - 1, 2);
-        else if (parts < lines.size())
-            parts = std::min(lines.size(), parts * 2);
-        else
-            break;
-    }
-    net.text = textOf(lines);
-    return net;
 }
 
 } // namespace
@@ -314,9 +269,6 @@ private slots:
     void initTestCase();
     void nets_data();
     void nets();
-
-private:
-    void check(const std::vector<NetCase> &nets, uint32_t seed, bool skipErrors);
 };
 
 void TestPlcProof::initTestCase()
@@ -329,25 +281,22 @@ void TestPlcProof::initTestCase()
     // The runner on what the proof rests on: a TON done at the first scan where PT has passed
     // since IN rose, BOOL and DINT values both ways, two instances of a type kept apart, each
     // scan run once.
-    const std::string unit = "PROGRAM minuterie\nVAR_INPUT go : BOOL; k : DINT; END_VAR\n"
-                             "VAR_OUTPUT fini : BOOL; n : DINT; END_VAR\nVAR h : TON; END_VAR\n"
-                             "h(IN := go, PT := T#250ms);\nfini := h.Q;\nn := n + k;\n"
-                             "END_PROGRAM\nCONFIGURATION c\nRESOURCE r ON PLC\n"
-                             "TASK t(INTERVAL := T#20ms, PRIORITY := 0);\nPROGRAM a WITH t : "
-                             "minuterie;\nPROGRAM b WITH t : minuterie;\nEND_RESOURCE\n"
-                             "END_CONFIGURATION\n";
-    const PlcProgramInfo info {"minuterie", "a", {"go", "k"}, {"fini", "n"}};
-    PlcProgramInfo b = info;
-    b.instanceName = "b";
-    std::vector<PlcObservation> observed;
-    QVERIFY2(runPlcProgram(matiecDir, unit, "r", {info, b},
+    const std::string unit
+        = "PROGRAM m VAR_INPUT go : BOOL; k : DINT; END_VAR VAR_OUTPUT fini : BOOL; n : DINT; "
+          "END_VAR VAR h : TON; END_VAR h(IN := go, PT := T#250ms); fini := h.Q; n := n + k; "
+          "END_PROGRAM CONFIGURATION c RESOURCE r ON PLC TASK t(INTERVAL := T#20ms, PRIORITY := "
+          "0); PROGRAM a WITH t : m; PROGRAM b WITH t : m; END_RESOURCE END_CONFIGURATION\n";
+    const std::vector<PlcProgramInfo> programs {{"m", "a", {"go", "k"}, {"fini", "n"}},
+                                                {"m", "b", {"go", "k"}, {"fini", "n"}}};
+    std::vector<PlcObservation> seen;
+    QVERIFY2(runPlcProgram(matiecDir, unit, "r", programs,
                            {{0, {{0, 1}, {1, 2}}},
                             {1000, {{1, 1}, {1, 2}}},
                             {1249, {{1, 1}, {0, 2}}},
                             {1250, {{1, -5}, {1, 2}}}},
-                           &observed, &why),
+                           &seen, &why),
              why.c_str());
-    QCOMPARE(observed,
+    QCOMPARE(seen,
              std::vector<PlcObservation>(
                  {{{0, 1}, {0, 2}}, {{0, 2}, {1, 4}}, {{0, 3}, {0, 6}}, {{1, -2}, {0, 8}}}));
 }
@@ -384,6 +333,10 @@ void TestPlcProof::nets()
             nets.push_back({name.toStdString(), file.readAll().toStdString(), unit});
         }
     };
+    auto proved = [](const std::vector<NetCase> &batch, uint32_t seed, bool skipErrors) {
+        const std::string failure = prove(batch, seed, skipErrors);
+        QVERIFY2(failure.empty(), ("graine " + std::to_string(seed) + ", " + failure).c_str());
+    };
     if (set == "golden") {
         addFolder(TRILETTE_SOURCE_DIR "/tests/golden", TimeUnit::Seconds);
         addFolder(TRILETTE_SOURCE_DIR "/tests/golden/pou", TimeUnit::Seconds);
@@ -397,7 +350,7 @@ void TestPlcProof::nets()
         // Each net failed once with the seed that its name carries: echec_SEED_....ndr.
         addFolder(TRILETTE_SOURCE_DIR "/tests/data/plc", TimeUnit::Seconds);
         for (const NetCase &net : nets)
-            check({net}, uint32_t(std::stoul(net.name.substr(6))), false);
+            proved({net}, uint32_t(std::stoul(net.name.substr(6))), false);
         return;
     } else {
         for (int seed = first; seed < first + 25; ++seed)
@@ -407,35 +360,9 @@ void TestPlcProof::nets()
     // written, so there is nothing to run. Random nets must all be written, and a fair share
     // of them run as statement lists too.
     const size_t listsBefore = statementListsRun;
-    check(nets, uint32_t(first + 7), set != "random");
+    proved(nets, uint32_t(first + 7), set != "random");
     if (set == "random")
         QVERIFY(statementListsRun - listsBefore >= nets.size() / 5);
-}
-
-/// Proves a batch; where it fails, finds the net that fails alone, shrinks it and writes it out.
-void TestPlcProof::check(const std::vector<NetCase> &nets, uint32_t seed, bool skipErrors)
-{
-    size_t failing = SIZE_MAX;
-    std::string failure = prove(nets, seed, skipErrors, &failing);
-    for (size_t i = 0; i < nets.size() && failing == SIZE_MAX && !failure.empty(); ++i) {
-        size_t alone = 0;
-        const std::string single = prove({nets[i]}, seed, skipErrors, &alone);
-        if (!single.empty()) {
-            failing = i;
-            failure = single;
-        }
-    }
-    if (failure.empty())
-        return;
-    if (failing == SIZE_MAX)
-        QFAIL(failure.c_str());
-    const NetCase smallest = shrink(nets[failing], seed);
-    const QString path = QDir::current().absoluteFilePath(
-        QString::fromStdString("echec_" + std::to_string(seed) + "_" + smallest.name));
-    QFile out(path);
-    if (out.open(QIODevice::WriteOnly))
-        out.write(smallest.text.data(), qint64(smallest.text.size()));
-    QFAIL(qPrintable(QString::fromStdString(failure) + "\nréseau réduit : " + path));
 }
 
 QTEST_APPLESS_MAIN(TestPlcProof)

@@ -3,11 +3,12 @@
 #include "st/words.h"
 
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <fstream>
 #include <sstream>
 
 namespace trilette {
@@ -68,20 +69,13 @@ std::string driver(const std::string &resource, const std::vector<PlcProgramInfo
         + "        putchar('\\n');\n    }\n    return feof(stdin) ? 0 : 2;\n}\n";
 }
 
-bool writeFile(const QString &path, const std::string &text)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly)
-        && file.write(text.data(), qint64(text.size())) == qint64(text.size()) && file.flush();
-}
-
 } // namespace
 
 bool plcToolsAvailable(const std::string &matiecDir, std::string *why)
 {
     const QString dir = QString::fromStdString(matiecDir);
     std::string output;
-    if (!QFile::exists(dir + "/lib/C/iec_std_lib.h"))
+    if (!QFileInfo::exists(dir + "/lib/C/iec_std_lib.h"))
         *why = "pas de lib/C/iec_std_lib.h dans " + matiecDir;
     else if (!runTool(dir, dir + "/iec2c", {QStringLiteral("-v")}, &output))
         *why = "iec2c ne tourne pas : " + output;
@@ -100,24 +94,23 @@ bool runPlcProgram(const std::string &matiecDir, const std::string &unit,
     observations->clear();
     QTemporaryDir work;
     const QString dir = work.path(), matiec = QString::fromStdString(matiecDir);
+    const std::string path = dir.toStdString();
     if (!work.isValid() || !QDir(dir).mkdir(QStringLiteral("gen"))
-        || !writeFile(dir + "/unit.st", unit)
-        || !writeFile(dir + "/driver.c", driver(resource, programs))) {
-        *error = "impossible d'écrire dans un dossier temporaire";
+        || !(std::ofstream(path + "/unit.st") << unit)
+        || !(std::ofstream(path + "/driver.c") << driver(resource, programs))) {
+        *error = "impossible d'écrire dans " + path;
         return false;
     }
     if (!runTool(dir, matiec + "/iec2c", {"-I", matiec + "/lib", "-T", "gen", "unit.st"}, error))
         return false;
-    QStringList args {"-O0", "-w", "-I", matiec + "/lib/C", "-I", "gen", "driver.c"};
+    QStringList args {"-O0", "-w",  "-o",      "plcprogram", "-I", matiec + "/lib/C",
+                      "-I",  "gen", "driver.c"};
     for (const QString &source : QDir(dir + "/gen").entryList({"*.c"}, QDir::Files)) {
         if (source != "POUS.c") // the resource's file includes it
-            args << "gen/" + source;
+            args.append("gen/" + source);
     }
-    if (!runTool(dir, cCompiler(),
-                 args << "-o"
-                      << "plcprogram"
-                      << "-lm",
-                 error))
+    args.append("-lm");
+    if (!runTool(dir, cCompiler(), args, error))
         return false;
 
     std::string input;

@@ -81,6 +81,13 @@ size_t Simulator::placeIndex(std::string_view name)
     return it->second;
 }
 
+std::vector<int64_t> Simulator::values() const
+{
+    std::vector<int64_t> values(p_.begin(), p_.end());
+    values.insert(values.end(), outputValues_.begin(), outputValues_.end());
+    return values;
+}
+
 void Simulator::setInput(std::string_view name, Value value)
 {
     inputs_[upperCase(name)] = value;

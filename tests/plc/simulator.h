@@ -44,9 +44,8 @@ public:
     /// its initial marking, clocks stopped, and nothing else happens.
     void scan(int64_t nowMs, bool init);
 
-    /// The marking of a place at the end of the last cycle.
-    int32_t marking(size_t place) const { return p_[place]; }
-    bool output(size_t index) const { return outputValues_[index]; }
+    /// The marking of each place, then the value of each output, at the end of the last cycle.
+    std::vector<int64_t> values() const;
     /// The transitions fired in the last cycle, in order.
     const std::vector<const Transition *> &fired() const { return fired_; }
     /// Firings that broke Tina's rule, and markings that went negative, in words.

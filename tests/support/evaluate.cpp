@@ -14,12 +14,10 @@ constexpr uint64_t TwoPow31 = uint64_t(1) << 31;
 std::optional<int32_t> dintLiteral(std::string_view text, bool negated)
 {
     const IntegerText literal = integerText(text);
-    if (literal.tooLarge)
-        return std::nullopt;
-    if (literal.value < TwoPow31 || (literal.based && literal.value <= 0xFFFFFFFFu)
-        || (negated && literal.value == TwoPow31))
-        return int32_t(uint32_t(literal.value));
-    return std::nullopt;
+    const bool fits = literal.value < TwoPow31 || (literal.based && literal.value <= 0xFFFFFFFFu)
+        || (negated && literal.value == TwoPow31);
+    return literal.tooLarge || !fits ? std::nullopt
+                                     : std::optional<int32_t>(int32_t(uint32_t(literal.value)));
 }
 
 int32_t wrap(int64_t value)
@@ -34,11 +32,6 @@ const char *operatorText(const Expr &expr, const ExprNode &node)
     if (node.kind == ExprKind::And && expr.text()[node.mark] == '&')
         return "&";
     return symbols[static_cast<int>(node.kind)];
-}
-
-const char *typeName(const Value &value)
-{
-    return value.isBool ? "BOOL" : "DINT";
 }
 
 int32_t power(int32_t base, int32_t exponent)
@@ -80,59 +73,48 @@ EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
                         quoted(operatorText(expr, node), 40) + " appliqué à un BOOL");
         if (binary && x.isBool != y.isBool && node.kind != ExprKind::Call)
             return stop(EvalResult::Failed, node.mark,
-                        quoted(operatorText(expr, node), 40) + " entre un " + typeName(x)
-                            + " et un " + typeName(y));
+                        quoted(operatorText(expr, node), 40) + " entre un "
+                            + (x.isBool ? "BOOL" : "DINT") + " et un "
+                            + (y.isBool ? "BOOL" : "DINT"));
         Value &v = values[i];
+        const int64_t a = x.number, b = y.number;
         switch (node.kind) {
         case ExprKind::Or:
-            v = Value {x.isBool, x.number | y.number};
-            break;
         case ExprKind::Xor:
-            v = Value {x.isBool, x.number ^ y.number};
-            break;
         case ExprKind::And:
-            v = Value {x.isBool, x.number & y.number};
+            v = Value {x.isBool,
+                       int32_t(node.kind == ExprKind::Or        ? a | b
+                                   : node.kind == ExprKind::Xor ? a ^ b
+                                                                : a & b)};
             break;
         case ExprKind::Eq:
-            v = Value::boolean(x.number == y.number);
-            break;
         case ExprKind::Ne:
-            v = Value::boolean(x.number != y.number);
-            break;
         case ExprKind::Lt:
-            v = Value::boolean(x.number < y.number);
-            break;
         case ExprKind::Gt:
-            v = Value::boolean(x.number > y.number);
-            break;
         case ExprKind::Le:
-            v = Value::boolean(x.number <= y.number);
+        case ExprKind::Ge: {
+            const bool holds[] = {a == b, a != b, a<b, a> b, a <= b, a >= b};
+            v = Value::boolean(holds[int(node.kind) - int(ExprKind::Eq)]);
             break;
-        case ExprKind::Ge:
-            v = Value::boolean(x.number >= y.number);
-            break;
+        }
         case ExprKind::Add:
-            v = Value::dint(wrap(int64_t(x.number) + y.number));
-            break;
         case ExprKind::Sub:
-            v = Value::dint(wrap(int64_t(x.number) - y.number));
-            break;
         case ExprKind::Mul:
-            v = Value::dint(wrap(int64_t(x.number) * y.number));
+            v = Value::dint(wrap(node.kind == ExprKind::Add       ? a + b
+                                     : node.kind == ExprKind::Sub ? a - b
+                                                                  : a * b));
             break;
         case ExprKind::Div:
         case ExprKind::Mod:
-            if (y.number == 0)
+            if (b == 0)
                 return stop(EvalResult::Failed, node.mark,
                             node.kind == ExprKind::Div ? "division par zéro" : "« MOD » par zéro");
-            if (y.number == -1)
-                v = Value::dint(node.kind == ExprKind::Div ? wrap(-int64_t(x.number)) : 0);
-            else
-                v = Value::dint(node.kind == ExprKind::Div ? x.number / y.number
-                                                           : x.number % y.number);
+            // -2^31 / -1 wraps; the remainder by -1 is 0.
+            v = Value::dint(node.kind == ExprKind::Div ? wrap(b == -1 ? -a : a / b)
+                                                       : (b == -1 ? 0 : int32_t(a % b)));
             break;
         case ExprKind::Pow:
-            if (x.number == 0 && y.number < 0)
+            if (a == 0 && b < 0)
                 return stop(EvalResult::Failed, node.mark, "zéro élevé à une puissance négative");
             v = Value::dint(power(x.number, y.number));
             break;
@@ -140,7 +122,7 @@ EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
             v = x.isBool ? Value::boolean(!x.number) : Value::dint(~x.number);
             break;
         case ExprKind::Neg:
-            v = Value::dint(wrap(-int64_t(x.number)));
+            v = Value::dint(wrap(-a));
             break;
         case ExprKind::Plus:
         case ExprKind::Paren:
@@ -166,21 +148,17 @@ EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
         case ExprKind::BoolLiteral:
             v = Value::boolean(sameWord(text, "TRUE"));
             break;
-        case ExprKind::RealLiteral:
+        default: {
+            const ExprKind k = node.kind;
+            const char *what = k == ExprKind::RealLiteral ? "constante réelle "
+                : k == ExprKind::TypedLiteral             ? "constante "
+                : k == ExprKind::DirectAddress            ? "adresse "
+                : k == ExprKind::Member                   ? "sortie de bloc "
+                                                          : "appel de ";
             return stop(EvalResult::Unsupported, node.begin,
-                        "constante réelle " + quoted(text, 40) + " non évaluable");
-        case ExprKind::TypedLiteral:
-            return stop(EvalResult::Unsupported, node.begin,
-                        "constante " + quoted(text, 40) + " non évaluable");
-        case ExprKind::DirectAddress:
-            return stop(EvalResult::Unsupported, node.begin,
-                        "adresse " + quoted(text, 40) + " non évaluable");
-        case ExprKind::Member:
-            return stop(EvalResult::Unsupported, node.begin,
-                        "sortie de bloc " + quoted(text, 40) + " non évaluable");
-        case ExprKind::Call:
-            return stop(EvalResult::Unsupported, node.begin,
-                        "appel de " + quoted(expr.prefix(node), 40) + " non évaluable");
+                        what + quoted(k == ExprKind::Call ? expr.prefix(node) : text, 40)
+                            + " non évaluable");
+        }
         }
     }
     if (!nodes.empty())
