@@ -3,9 +3,7 @@
 #include "st/words.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <fstream>
@@ -15,12 +13,6 @@ namespace trilette {
 
 namespace {
 
-QString cCompiler()
-{
-    const QString cc = QStandardPaths::findExecutable(QStringLiteral("cc"));
-    return cc.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("gcc")) : cc;
-}
-
 /// Runs a tool in `dir` to its end, two minutes at most (iec2c loops forever on some input);
 /// false with what it printed.
 bool runTool(const QString &dir, const QString &program, const QStringList &args,
@@ -29,9 +21,6 @@ bool runTool(const QString &dir, const QString &program, const QStringList &args
     QProcess process;
     process.setWorkingDirectory(dir);
     process.setProcessChannelMode(QProcess::MergedChannels);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C")); // the same messages anywhere
-    process.setProcessEnvironment(environment);
     process.start(program, args);
     const bool ended = process.waitForFinished(120000);
     if (!ended)
@@ -71,24 +60,9 @@ std::string driver(const std::string &resource, const std::vector<PlcProgramInfo
 
 } // namespace
 
-bool plcToolsAvailable(const std::string &matiecDir, std::string *why)
-{
-    const QString dir = QString::fromStdString(matiecDir);
-    std::string output;
-    if (!QFileInfo::exists(dir + "/lib/C/iec_std_lib.h"))
-        *why = "pas de lib/C/iec_std_lib.h dans " + matiecDir;
-    else if (!runTool(dir, dir + "/iec2c", {QStringLiteral("-v")}, &output))
-        *why = "iec2c ne tourne pas : " + output;
-    else if (cCompiler().isEmpty())
-        *why = "pas de compilateur C (cc ou gcc)";
-    else
-        return true;
-    return false;
-}
-
 bool runPlcProgram(const std::string &matiecDir, const std::string &unit,
                    const std::string &resource, const std::vector<PlcProgramInfo> &programs,
-                   const std::vector<PlcScan> &scans, std::vector<PlcObservation> *observations,
+                   const std::vector<PlcValues> &scans, std::vector<PlcValues> *observations,
                    std::string *error)
 {
     observations->clear();
@@ -110,18 +84,18 @@ bool runPlcProgram(const std::string &matiecDir, const std::string &unit,
             args.append("gen/" + source);
     }
     args.append("-lm");
-    if (!runTool(dir, cCompiler(), args, error))
+    if (!runTool(dir, QStringLiteral("cc"), args, error))
         return false;
 
     std::string input;
-    for (const PlcScan &scan : scans) {
-        input += std::to_string(scan.timeMs);
-        for (const std::vector<std::int64_t> &values : scan.inputs) {
-            for (std::int64_t value : values)
-                input += ' ' + std::to_string(value);
-        }
+    for (const PlcValues &scan : scans) {
+        for (std::int64_t value : scan)
+            input += std::to_string(value) + ' ';
         input += '\n';
     }
+    size_t observed = 0;
+    for (const PlcProgramInfo &program : programs)
+        observed += program.observed.size();
     QProcess process;
     process.start(dir + "/plcprogram", QStringList());
     process.write(input.data(), qint64(input.size()));
@@ -131,17 +105,15 @@ bool runPlcProgram(const std::string &matiecDir, const std::string &unit,
         process.kill();
     // Whole lines only: a crash may leave half of one.
     std::istringstream lines(process.readAllStandardOutput().toStdString());
-    for (std::string line; std::getline(lines, line) && !lines.eof();) {
-        std::istringstream values(line);
-        PlcObservation observation;
-        for (const PlcProgramInfo &program : programs) {
-            observation.emplace_back(program.observed.size());
-            for (std::int64_t &value : observation.back())
-                values >> value;
-        }
-        if (!values || !(values >> std::ws).eof() || observations->size() == scans.size())
+    for (std::string line;
+         observations->size() < scans.size() && std::getline(lines, line) && !lines.eof();) {
+        std::istringstream in(line);
+        PlcValues values(observed);
+        for (std::int64_t &value : values)
+            in >> value;
+        if (!in || !(in >> std::ws).eof())
             break;
-        observations->push_back(std::move(observation));
+        observations->push_back(std::move(values));
     }
     *error = "le programme s'arrête au cycle " + std::to_string(observations->size()) + " : "
         + (!ended ? "il ne finit pas"

@@ -182,24 +182,18 @@ void Simulator::fire(Node &node, int64_t nowMs)
     }
 }
 
-void Simulator::initialise()
-{
-    p_ = s_ = initial_;
-    for (Node &node : nodes_) {
-        node.running = false;
-        node.enabled = arcsHold(node, s_);
-        node.enabledSinceMs = lastMs_;
-    }
-}
-
 void Simulator::scan(int64_t nowMs, bool init)
 {
     fired_.clear();
-    lastMs_ = nowMs;
     if (!started_ || init) {
         // The net starts with the first cycle, and again with each INIT.
         started_ = true;
-        initialise();
+        p_ = s_ = initial_;
+        for (Node &node : nodes_) {
+            node.running = false;
+            node.enabled = arcsHold(node, s_);
+            node.enabledSinceMs = nowMs;
+        }
     }
     auto startClocks = [&] {
         for (Node &node : nodes_) {

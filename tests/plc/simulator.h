@@ -77,7 +77,6 @@ private:
     bool predicateHolds(const Node &node) const;
     bool clockRunOut(const Node &node, int64_t nowMs) const;
     void fire(Node &node, int64_t nowMs);
-    void initialise();
 
     std::vector<Node> nodes_;
     std::vector<std::string> placeNames_, outputNames_;
@@ -92,7 +91,6 @@ private:
     std::unordered_map<std::string, std::pair<char, size_t>> variables_;
     std::vector<const Transition *> fired_;
     std::vector<std::string> violations_;
-    int64_t lastMs_ = 0;
     bool started_ = false;
 };
 

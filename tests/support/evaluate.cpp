@@ -76,89 +76,60 @@ EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
                         quoted(operatorText(expr, node), 40) + " entre un "
                             + (x.isBool ? "BOOL" : "DINT") + " et un "
                             + (y.isBool ? "BOOL" : "DINT"));
-        Value &v = values[i];
+        const ExprKind kind = node.kind;
         const int64_t a = x.number, b = y.number;
-        switch (node.kind) {
-        case ExprKind::Or:
-        case ExprKind::Xor:
-        case ExprKind::And:
+        Value &v = values[i];
+        if (kind <= ExprKind::And) {
             v = Value {x.isBool,
-                       int32_t(node.kind == ExprKind::Or        ? a | b
-                                   : node.kind == ExprKind::Xor ? a ^ b
-                                                                : a & b)};
-            break;
-        case ExprKind::Eq:
-        case ExprKind::Ne:
-        case ExprKind::Lt:
-        case ExprKind::Gt:
-        case ExprKind::Le:
-        case ExprKind::Ge: {
-            const bool holds[] = {a == b, a != b, a<b, a> b, a <= b, a >= b};
-            v = Value::boolean(holds[int(node.kind) - int(ExprKind::Eq)]);
-            break;
-        }
-        case ExprKind::Add:
-        case ExprKind::Sub:
-        case ExprKind::Mul:
-            v = Value::dint(wrap(node.kind == ExprKind::Add       ? a + b
-                                     : node.kind == ExprKind::Sub ? a - b
-                                                                  : a * b));
-            break;
-        case ExprKind::Div:
-        case ExprKind::Mod:
+                       int32_t(kind == ExprKind::Or        ? a | b
+                                   : kind == ExprKind::Xor ? a ^ b
+                                                           : a & b)};
+        } else if (kind <= ExprKind::Ge) {
+            const bool holds[] = {a == b, a != b, (a < b), (a > b), a <= b, a >= b};
+            v = Value::boolean(holds[int(kind) - int(ExprKind::Eq)]);
+        } else if (kind <= ExprKind::Mul) {
+            v = Value::dint(wrap(kind == ExprKind::Add       ? a + b
+                                     : kind == ExprKind::Sub ? a - b
+                                                             : a * b));
+        } else if (kind <= ExprKind::Mod) {
             if (b == 0)
                 return stop(EvalResult::Failed, node.mark,
-                            node.kind == ExprKind::Div ? "division par zéro" : "« MOD » par zéro");
-            // -2^31 / -1 wraps; the remainder by -1 is 0.
-            v = Value::dint(node.kind == ExprKind::Div ? wrap(b == -1 ? -a : a / b)
-                                                       : (b == -1 ? 0 : int32_t(a % b)));
-            break;
-        case ExprKind::Pow:
+                            kind == ExprKind::Div ? "division par zéro" : "« MOD » par zéro");
+            v = Value::dint(kind == ExprKind::Div ? wrap(a / b) : int32_t(a % b));
+        } else if (kind == ExprKind::Pow) {
             if (a == 0 && b < 0)
                 return stop(EvalResult::Failed, node.mark, "zéro élevé à une puissance négative");
             v = Value::dint(power(x.number, y.number));
-            break;
-        case ExprKind::Not:
+        } else if (kind == ExprKind::Not) {
             v = x.isBool ? Value::boolean(!x.number) : Value::dint(~x.number);
-            break;
-        case ExprKind::Neg:
+        } else if (kind == ExprKind::Neg) {
             v = Value::dint(wrap(-a));
-            break;
-        case ExprKind::Plus:
-        case ExprKind::Paren:
+        } else if (kind == ExprKind::Plus || kind == ExprKind::Paren) {
             v = x;
-            break;
-        case ExprKind::Name: {
+        } else if (kind == ExprKind::Name) {
             const std::optional<Value> found = lookup ? lookup(text) : std::nullopt;
             if (!found)
                 return stop(EvalResult::Failed, node.begin,
                             "variable " + quoted(text, 40) + " sans valeur");
             v = *found;
-            break;
-        }
-        case ExprKind::IntLiteral: {
+        } else if (kind == ExprKind::IntLiteral) {
             const bool negated = i + 1 < nodes.size() && nodes[i + 1].kind == ExprKind::Neg;
             const std::optional<int32_t> literal = dintLiteral(text, negated);
             if (!literal)
                 return stop(EvalResult::Failed, node.begin,
                             "constante " + quoted(text, 40) + " hors des limites d'un DINT");
             v = Value::dint(*literal);
-            break;
-        }
-        case ExprKind::BoolLiteral:
+        } else if (kind == ExprKind::BoolLiteral) {
             v = Value::boolean(sameWord(text, "TRUE"));
-            break;
-        default: {
-            const ExprKind k = node.kind;
-            const char *what = k == ExprKind::RealLiteral ? "constante réelle "
-                : k == ExprKind::TypedLiteral             ? "constante "
-                : k == ExprKind::DirectAddress            ? "adresse "
-                : k == ExprKind::Member                   ? "sortie de bloc "
-                                                          : "appel de ";
+        } else {
+            const char *what = kind == ExprKind::RealLiteral ? "constante réelle "
+                : kind == ExprKind::TypedLiteral             ? "constante "
+                : kind == ExprKind::DirectAddress            ? "adresse "
+                : kind == ExprKind::Member                   ? "sortie de bloc "
+                                                             : "appel de ";
             return stop(EvalResult::Unsupported, node.begin,
-                        what + quoted(k == ExprKind::Call ? expr.prefix(node) : text, 40)
+                        what + quoted(kind == ExprKind::Call ? expr.prefix(node) : text, 40)
                             + " non évaluable");
-        }
         }
     }
     if (!nodes.empty())
