@@ -1,16 +1,11 @@
-// Proof by running the programs: each net of a set (the golden cases, the real nets whose
-// program compiles, a few hundred random nets, the nets that once failed) is written as a complete
-// POU, and as the statement list of the `st` format wrapped in the declarations that a PLC
-// project would give it (the inputs, the outputs, the marking variables with the initial
-// marking, and the variables that the list's own comments ask for) where its names are valid
-// identifiers, its blocks have statements and its intervals are left out (`st` has no timers).
-// Each program is compiled with matiec's iec2c and a C compiler, and run for 1,200 scans with
-// random inputs, INIT pulsed now and then, and a clock that advances. After every scan, every
-// marking and every output must equal what the reference firing rule computes for the same scan,
-// inputs and time, and that rule must have found every firing legal under Tina's rule. A net that
-// fails is named in the failure message (a random one is randomNet(N) for aleatoire_N); cut down,
-// it joins tests/data/plc/ as echec_SEED_NAME.ndr, SEED the one in the message. Skipped where the
-// matiec folder or a C compiler is missing.
+// Proof by running the programs: each net of a set (golden cases, real nets, random nets, nets
+// that once failed) is written as a complete POU and, where it can run as it stands, as the `st`
+// statement list wrapped in the declarations a PLC project gives it (those its own comments ask
+// for included; intervals left out). Each program is compiled with matiec's iec2c and cc, and run
+// for 1,200 scans with random inputs, INIT now and then and an advancing clock; after every scan,
+// every marking and output must equal the reference firing rule's, and every firing must be legal
+// under Tina's rule. A failing net is named in the message (aleatoire_N is randomNet(N)); cut
+// down, it joins tests/data/plc/ as echec_SEED_NAME.ndr. Skipped without matiec or cc.
 
 #include "codegen/pouwriter.h"
 #include "codegen/stwriter.h"
@@ -151,7 +146,6 @@ bool prepare(Prepared &p, const NetCase &source, size_t number, bool statementLi
         p.program = text.substr(begin, text.find("END_PROGRAM\n") + 12 - begin);
     }
     p.info.programType = p.symbols->programName();
-    p.info.instanceName = (statementList ? "L_" : "I_") + std::to_string(number);
     for (const Variable &v : p.symbols->inputs())
         p.info.inputs.push_back(v.identifier);
     for (const std::string &place : p.reference->places())
@@ -168,15 +162,13 @@ std::string prove(const std::vector<NetCase> &nets, uint32_t seed, bool skipErro
 {
     std::vector<std::unique_ptr<Prepared>> batch;
     std::vector<PlcProgramInfo> programs;
-    std::string unit, instances;
+    std::string pous;
     for (size_t i = 0; i < nets.size(); ++i) {
         for (bool list : {false, true}) {
             auto p = std::make_unique<Prepared>();
             std::string why;
             if (prepare(*p, nets[i], i, list, &why)) {
-                unit += p->program + "\n";
-                instances += "        PROGRAM " + p->info.instanceName
-                    + " WITH Tache : " + p->info.programType + ";\n";
+                pous += p->program + "\n";
                 programs.push_back(p->info);
                 batch.push_back(std::move(p));
                 statementListsRun += list;
@@ -187,9 +179,6 @@ std::string prove(const std::vector<NetCase> &nets, uint32_t seed, bool skipErro
             }
         }
     }
-    unit += "CONFIGURATION Config\n    RESOURCE Ressource ON PLC\n        TASK Tache(INTERVAL := "
-            "T#10ms, PRIORITY := 0);\n"
-        + instances + "    END_RESOURCE\nEND_CONFIGURATION\n";
 
     // The inputs, and INIT pulsed now and then, once at least.
     std::vector<PlcValues> scans(scanCount), observed;
@@ -204,8 +193,7 @@ std::string prove(const std::vector<NetCase> &nets, uint32_t seed, bool skipErro
                                                           : inputValue(seed, k, v).number);
     }
     std::string error;
-    if (!batch.empty()
-        && !runPlcProgram(matiecDir, unit, "Ressource", programs, scans, &observed, &error)) {
+    if (!batch.empty() && !runPlcProgram(matiecDir, pous, programs, scans, &observed, &error)) {
         for (size_t i = 0; nets.size() > 1 && i < nets.size(); ++i) { // which net, alone?
             const std::string failure = prove({nets[i]}, seed, skipErrors);
             if (!failure.empty())
@@ -266,17 +254,15 @@ void TestPlcProof::initTestCase()
     // The runner on what the proof rests on: a TON done at the first scan where PT has passed
     // since IN rose, BOOL and DINT values both ways, two instances of a type kept apart, each
     // scan run once.
-    const std::string unit
-        = "PROGRAM m VAR_INPUT go : BOOL; k : DINT; END_VAR VAR_OUTPUT fini : BOOL; n : DINT; "
-          "END_VAR VAR h : TON; END_VAR h(IN := go, PT := T#250ms); fini := h.Q; n := n + k; "
-          "END_PROGRAM CONFIGURATION c RESOURCE r ON PLC TASK t(INTERVAL := T#20ms, PRIORITY := "
-          "0); PROGRAM a WITH t : m; PROGRAM b WITH t : m; END_RESOURCE END_CONFIGURATION\n";
-    const std::vector<PlcProgramInfo> programs {{"m", "a", {"go", "k"}, {"fini", "n"}},
-                                                {"m", "b", {"go", "k"}, {"fini", "n"}}};
+    const std::string pou = "PROGRAM m VAR_INPUT go : BOOL; k : DINT; END_VAR VAR_OUTPUT fini : "
+                            "BOOL; n : DINT; END_VAR VAR h : TON; END_VAR h(IN := go, PT := "
+                            "T#250ms); fini := h.Q; n := n + k; END_PROGRAM\n";
+    const std::vector<PlcProgramInfo> programs {{"m", {"go", "k"}, {"fini", "n"}},
+                                                {"m", {"go", "k"}, {"fini", "n"}}};
     std::vector<PlcValues> seen;
     std::string error;
     QVERIFY2(runPlcProgram(
-                 matiecDir, unit, "r", programs,
+                 matiecDir, pou, programs,
                  {{0, 0, 1, 1, 2}, {1000, 1, 1, 1, 2}, {1249, 1, 1, 0, 2}, {1250, 1, -5, 1, 2}},
                  &seen, &error),
              error.c_str());
@@ -286,66 +272,58 @@ void TestPlcProof::initTestCase()
 
 void TestPlcProof::nets_data()
 {
-    // Which set, and for random nets the first seed of the batch.
-    QTest::addColumn<QString>("set");
+    // The folder of the nets, or none for random nets from the seed `first`; their time unit.
+    QTest::addColumn<QString>("folder");
     QTest::addColumn<int>("first");
-    QTest::newRow("golden cases") << "golden" << 0;
+    QTest::addColumn<bool>("minutes");
+    const QString golden = TRILETTE_SOURCE_DIR "/tests/golden";
+    QTest::newRow("golden cases") << golden << 0 << false;
+    QTest::newRow("complete programs") << golden + "/pou" << 0 << false;
     // Minutes have a literal of their own ("T#5m"); 1,200 scans last about a quarter of an hour.
-    QTest::newRow("complete programs in minutes") << "minutes" << 0;
-    QTest::newRow("real nets") << "corpus" << 0;
-    QTest::newRow("nets that once failed") << "regressions" << 0;
+    QTest::newRow("complete programs in minutes") << golden + "/pou" << 0 << true;
+    QTest::newRow("real nets") << TRILETTE_CORPUS_DIR << 0 << false;
+    // Each net failed once with the seed that its name carries: echec_SEED_....ndr.
+    QTest::newRow("nets that once failed") << TRILETTE_SOURCE_DIR "/tests/data/plc" << -1 << false;
 #if defined(__SANITIZE_ADDRESS__)
     const int batches = 2; // the sanitizers slow every compile: a sample there
 #else
     const int batches = 12;
 #endif
     for (int b = 0; b < batches; ++b)
-        QTest::addRow("random nets %d-%d", 25 * b + 1, 25 * b + 25) << "random" << 25 * b + 1;
+        QTest::addRow("random nets %d-%d", 25 * b + 1, 25 * b + 25)
+            << QString() << 25 * b + 1 << false;
 }
 
 void TestPlcProof::nets()
 {
-    QFETCH(QString, set);
+    QFETCH(QString, folder);
     QFETCH(int, first);
+    QFETCH(bool, minutes);
     std::vector<NetCase> nets;
-    auto addFolder = [&](const QString &folder, TimeUnit unit) {
-        const QDir dir(folder);
-        for (const QString &name : dir.entryList({"*.ndr"}, QDir::Files, QDir::Name)) {
-            QFile file(dir.filePath(name));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            nets.push_back({name.toStdString(), file.readAll().toStdString(), unit});
-        }
-    };
+    const QDir dir(folder);
+    for (const QString &name : folder.isEmpty() ? QStringList() : dir.entryList({"*.ndr"})) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        nets.push_back({name.toStdString(), file.readAll().toStdString(),
+                        minutes ? TimeUnit::Minutes : TimeUnit::Seconds});
+    }
+    for (int seed = first; folder.isEmpty() && seed < first + 25; ++seed)
+        nets.push_back({"aleatoire_" + std::to_string(seed) + ".ndr", randomNet(seed)});
+    if (nets.empty())
+        QSKIP("pas de réseaux réels à côté du dépôt (../shared/corpus/ndr)");
     auto proved = [](const std::vector<NetCase> &batch, uint32_t seed, bool skipErrors) {
         const std::string failure = prove(batch, seed, skipErrors);
         QVERIFY2(failure.empty(), ("graine " + std::to_string(seed) + ", " + failure).c_str());
     };
-    if (set == "golden") {
-        addFolder(TRILETTE_SOURCE_DIR "/tests/golden", TimeUnit::Seconds);
-        addFolder(TRILETTE_SOURCE_DIR "/tests/golden/pou", TimeUnit::Seconds);
-    } else if (set == "minutes") {
-        addFolder(TRILETTE_SOURCE_DIR "/tests/golden/pou", TimeUnit::Minutes);
-    } else if (set == "corpus") {
-        addFolder(TRILETTE_CORPUS_DIR, TimeUnit::Seconds);
-        if (nets.empty())
-            QSKIP("pas de réseaux réels à côté du dépôt (../shared/corpus/ndr)");
-    } else if (set == "regressions") {
-        // Each net failed once with the seed that its name carries: echec_SEED_....ndr.
-        addFolder(TRILETTE_SOURCE_DIR "/tests/data/plc", TimeUnit::Seconds);
-        for (const NetCase &net : nets)
-            proved({net}, uint32_t(std::stoul(net.name.substr(6))), false);
-        return;
-    } else {
-        for (int seed = first; seed < first + 25; ++seed)
-            nets.push_back({"aleatoire_" + std::to_string(seed) + ".ndr", randomNet(seed)});
-    }
+    for (size_t i = 0; first < 0 && i < nets.size(); ++i)
+        proved({nets[i]}, uint32_t(std::stoul(nets[i].name.substr(6))), false);
     // Real nets and golden cases may have errors (free text for predicates): those are not
     // written, so there is nothing to run. Random nets must all be written, and a fair share
     // of them run as statement lists too.
     const size_t listsBefore = statementListsRun;
-    proved(nets, uint32_t(first + 7), set != "random");
-    if (set == "random")
-        QVERIFY(statementListsRun - listsBefore >= nets.size() / 5);
+    if (first >= 0)
+        proved(nets, uint32_t(first + 7), !folder.isEmpty());
+    QVERIFY(!folder.isEmpty() || statementListsRun - listsBefore >= nets.size() / 5);
 }
 
 QTEST_APPLESS_MAIN(TestPlcProof)

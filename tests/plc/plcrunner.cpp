@@ -32,11 +32,12 @@ bool runTool(const QString &dir, const QString &program, const QStringList &args
 
 /// The C program that runs the configuration: it reads per line the time in ms and the inputs,
 /// and writes per line the observed values.
-std::string driver(const std::string &resource, const std::vector<PlcProgramInfo> &programs)
+std::string driver(const std::vector<PlcProgramInfo> &programs)
 {
     std::string declarations, sets, gets;
-    for (const PlcProgramInfo &program : programs) {
-        const std::string instance = upperCase(resource) + "__" + upperCase(program.instanceName);
+    for (size_t i = 0; i < programs.size(); ++i) {
+        const PlcProgramInfo &program = programs[i];
+        const std::string instance = "RESSOURCE__I" + std::to_string(i);
         declarations += "extern " + upperCase(program.programType) + " " + instance + ";\n";
         for (const std::string &input : program.inputs)
             sets += "        if (scanf(\"%lld\", &value) != 1) return 2;\n        __SET_VAR("
@@ -60,18 +61,24 @@ std::string driver(const std::string &resource, const std::vector<PlcProgramInfo
 
 } // namespace
 
-bool runPlcProgram(const std::string &matiecDir, const std::string &unit,
-                   const std::string &resource, const std::vector<PlcProgramInfo> &programs,
-                   const std::vector<PlcValues> &scans, std::vector<PlcValues> *observations,
-                   std::string *error)
+bool runPlcProgram(const std::string &matiecDir, const std::string &pous,
+                   const std::vector<PlcProgramInfo> &programs, const std::vector<PlcValues> &scans,
+                   std::vector<PlcValues> *observations, std::string *error)
 {
     observations->clear();
+    std::string unit = pous
+        + "CONFIGURATION Config\nRESOURCE Ressource ON PLC\n"
+          "TASK Tache(INTERVAL := T#10ms, PRIORITY := 0);\n";
+    for (size_t i = 0; i < programs.size(); ++i)
+        unit
+            += "PROGRAM I" + std::to_string(i) + " WITH Tache : " + programs[i].programType + ";\n";
+    unit += "END_RESOURCE\nEND_CONFIGURATION\n";
     QTemporaryDir work;
     const QString dir = work.path(), matiec = QString::fromStdString(matiecDir);
     const std::string path = dir.toStdString();
     if (!work.isValid() || !QDir(dir).mkdir(QStringLiteral("gen"))
         || !(std::ofstream(path + "/unit.st") << unit)
-        || !(std::ofstream(path + "/driver.c") << driver(resource, programs))) {
+        || !(std::ofstream(path + "/driver.c") << driver(programs))) {
         *error = "impossible d'écrire dans " + path;
         return false;
     }

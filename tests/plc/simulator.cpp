@@ -22,11 +22,7 @@ Simulator::Simulator(const Net &net, int64_t unitMs)
         }
         for (const ArcRef *arc = t->outputs; arc; arc = arc->next)
             node.outputs.push_back({placeIndex(arc->placeName), ArcKind::Normal, arc->weight});
-        if (!t->predicate.empty()) {
-            ParseResult parsed = parseExpression(t->predicate);
-            node.predicateOk = parsed.ok;
-            node.predicate = std::move(parsed.expr);
-        }
+        node.predicate = parseExpression(t->predicate).expr; // the nets that run parse
         node.earliestMs = int64_t(std::max(t->interval.earliest, 0)) * unitMs;
         nodes_.push_back(std::move(node));
     }
@@ -127,8 +123,6 @@ bool Simulator::predicateHolds(const Node &node) const
             return it->second;
         return std::nullopt;
     };
-    if (!node.predicateOk)
-        return false;
     const EvalResult result = evaluate(node.predicate, lookup);
     return result.status == EvalResult::Ok && result.value.number != 0;
 }

@@ -63,7 +63,6 @@ private:
         const Transition *transition;
         std::vector<Arc> inputs, outputs;
         Expr predicate;
-        bool predicateOk = true;
         int64_t earliestMs = 0;
         std::vector<size_t> higher; ///< every transition above this one
         // The clock as the program keeps it, and since when the transition has been enabled
