@@ -95,9 +95,7 @@ bool wrapStatementList(const Prepared &p, std::string *program)
     writeStCode(p.net, body, nullptr);
     appendOutputBlock(p.net, body);
     // The variables that the program's own comments ask the project to declare, as they stand.
-    const std::string text(body.text()),
-        asked = "d\xC3\xA9"
-                "clarer dans le projet :";
+    const std::string text(body.text()), asked = "déclarer dans le projet :";
     for (size_t at = text.find(asked); at != std::string::npos; at = text.find(asked, at)) {
         at += asked.size();
         std::istringstream list(text.substr(at, text.find(" *)", at) - at));
@@ -257,8 +255,7 @@ void TestPlcProof::initTestCase()
     const std::string pou = "PROGRAM m VAR_INPUT go : BOOL; k : DINT; END_VAR VAR_OUTPUT fini : "
                             "BOOL; n : DINT; END_VAR VAR h : TON; END_VAR h(IN := go, PT := "
                             "T#250ms); fini := h.Q; n := n + k; END_PROGRAM\n";
-    const std::vector<PlcProgramInfo> programs {{"m", {"go", "k"}, {"fini", "n"}},
-                                                {"m", {"go", "k"}, {"fini", "n"}}};
+    const std::vector<PlcProgramInfo> programs(2, {"m", {"go", "k"}, {"fini", "n"}});
     std::vector<PlcValues> seen;
     std::string error;
     QVERIFY2(runPlcProgram(

@@ -86,10 +86,9 @@ bool runPlcProgram(const std::string &matiecDir, const std::string &pous,
         return false;
     QStringList args {"-O0", "-w",  "-o",      "plcprogram", "-I", matiec + "/lib/C",
                       "-I",  "gen", "driver.c"};
-    for (const QString &source : QDir(dir + "/gen").entryList({"*.c"}, QDir::Files)) {
+    for (const QString &source : QDir(dir + "/gen").entryList({"*.c"}, QDir::Files))
         if (source != "POUS.c") // the resource's file includes it
             args.append("gen/" + source);
-    }
     args.append("-lm");
     if (!runTool(dir, QStringLiteral("cc"), args, error))
         return false;

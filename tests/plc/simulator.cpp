@@ -1,7 +1,5 @@
 #include "tests/plc/simulator.h"
 
-#include "st/words.h"
-
 #include <algorithm>
 
 namespace trilette {
@@ -16,10 +14,9 @@ Simulator::Simulator(const Net &net, int64_t unitMs)
     for (const Transition *t = net.firstTransition(); t; t = t->next) {
         Node node;
         node.transition = t;
-        for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
+        for (const ArcRef *arc = t->inputs; arc; arc = arc->next)
             if (arc->kind != ArcKind::Stopwatch && arc->kind != ArcKind::StopwatchInhibitor)
                 node.inputs.push_back({placeIndex(arc->placeName), arc->kind, arc->weight});
-        }
         for (const ArcRef *arc = t->outputs; arc; arc = arc->next)
             node.outputs.push_back({placeIndex(arc->placeName), ArcKind::Normal, arc->weight});
         node.predicate = parseExpression(t->predicate).expr; // the nets that run parse
@@ -84,11 +81,6 @@ std::vector<int64_t> Simulator::values() const
     return values;
 }
 
-void Simulator::setInput(std::string_view name, Value value)
-{
-    inputs_[upperCase(name)] = value;
-}
-
 bool Simulator::arcsHold(const Node &node, const std::vector<int32_t> &marking) const
 {
     for (const Arc &arc : node.inputs) {
@@ -127,11 +119,6 @@ bool Simulator::predicateHolds(const Node &node) const
     return result.status == EvalResult::Ok && result.value.number != 0;
 }
 
-bool Simulator::clockRunOut(const Node &node, int64_t nowMs) const
-{
-    return node.earliestMs == 0 || (node.running && nowMs - node.startMs >= node.earliestMs);
-}
-
 void Simulator::fire(Node &node, int64_t nowMs)
 {
     // Tina's rule, from the marking of this moment and the time each transition has been
@@ -150,10 +137,9 @@ void Simulator::fire(Node &node, int64_t nowMs)
                                   + ", prioritaire, le peut" + at);
     }
 
-    for (const Arc &arc : node.inputs) {
+    for (const Arc &arc : node.inputs)
         if (arc.kind == ArcKind::Normal)
             s_[arc.place] -= arc.weight;
-    }
     for (const Arc &arc : node.outputs)
         s_[arc.place] += arc.weight;
     for (const Arc &arc : node.inputs) {
@@ -200,13 +186,15 @@ void Simulator::scan(int64_t nowMs, bool init)
     startClocks();
     if (init)
         return;
+    auto clockRunOut = [&](const Node &node) {
+        return node.earliestMs == 0 || (node.running && nowMs - node.startMs >= node.earliestMs);
+    };
     for (Node &node : nodes_) {
-        bool blocked = !arcsHold(node, p_) || !arcsHold(node, s_) || !clockRunOut(node, nowMs)
+        bool blocked = !arcsHold(node, p_) || !arcsHold(node, s_) || !clockRunOut(node)
             || !predicateHolds(node);
         for (size_t h : node.higher)
             blocked = blocked
-                || (arcsHold(nodes_[h], s_) && predicateHolds(nodes_[h])
-                    && clockRunOut(nodes_[h], nowMs));
+                || (arcsHold(nodes_[h], s_) && predicateHolds(nodes_[h]) && clockRunOut(nodes_[h]));
         if (!blocked)
             fire(node, nowMs);
     }

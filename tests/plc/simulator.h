@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/net.h"
+#include "st/words.h"
 #include "tests/support/evaluate.h"
 
 #include <cstdint>
@@ -39,7 +40,7 @@ public:
     const std::vector<std::string> &outputs() const { return outputNames_; }
 
     /// Gives an input the value it has from now on; names are compared without case.
-    void setInput(std::string_view name, Value value);
+    void setInput(std::string_view name, Value value) { inputs_[upperCase(name)] = value; }
     /// Runs one cycle at time `nowMs` (never decreasing). With `init`, the net starts again from
     /// its initial marking, clocks stopped, and nothing else happens.
     void scan(int64_t nowMs, bool init);
@@ -74,7 +75,6 @@ private:
     size_t placeIndex(std::string_view name);
     bool arcsHold(const Node &node, const std::vector<int32_t> &marking) const;
     bool predicateHolds(const Node &node) const;
-    bool clockRunOut(const Node &node, int64_t nowMs) const;
     void fire(Node &node, int64_t nowMs);
 
     std::vector<Node> nodes_;

@@ -29,9 +29,8 @@ const char *operatorText(const Expr &expr, const ExprNode &node)
 {
     static const char *const symbols[] = {"OR", "XOR", "AND", "=", "<>",  "<",  ">",   "<=", ">=",
                                           "+",  "-",   "*",   "/", "MOD", "**", "NOT", "-",  "+"};
-    if (node.kind == ExprKind::And && expr.text()[node.mark] == '&')
-        return "&";
-    return symbols[static_cast<int>(node.kind)];
+    const bool ampersand = node.kind == ExprKind::And && expr.text()[node.mark] == '&';
+    return ampersand ? "&" : symbols[static_cast<int>(node.kind)];
 }
 
 int32_t power(int32_t base, int32_t exponent)
