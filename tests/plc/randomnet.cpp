@@ -3,33 +3,18 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
+#include <sstream>
 #include <vector>
 
 namespace trilette {
 
 namespace {
 
-/// Predicates over the Boolean inputs a, b, c and the numeric inputs n, m; some read an output
-/// or a marking variable, as ST lets them.
-const char *const predicates[] = {
-    "",
-    "",
-    "a",
-    "NOT b",
-    "a AND c",
-    "a OR b",
-    "b XOR c",
-    "n > 2",
-    "n <= 1 AND a",
-    "n = m",
-    "(a OR c) AND m >= 0",
-    "NOT (a AND b)",
-    "n + m > 3",
-    "n MOD 2 = 0",
-    "Sortie1",
-    "P0p >= 1",
-    "a & NOT c",
-};
+/// Predicates over the Boolean inputs a, b, c and the numeric inputs n, m, between bars; some
+/// read an output or a marking variable, as ST lets them; two are empty.
+const std::string predicates = "||a|NOT b|a AND c|a OR b|b XOR c|n > 2|n <= 1 AND a|n = m|"
+                               "(a OR c) AND m >= 0|NOT (a AND b)|n + m > 3|n MOD 2 = 0|Sortie1|"
+                               "P0p >= 1|a & NOT c";
 
 } // namespace
 
@@ -45,12 +30,10 @@ std::string randomNet(uint32_t seed)
     std::vector<std::string> places, transitions;
     for (int i = 0; i < placeCount; ++i) {
         // Some names are no ST identifiers, and get a valid one.
-        if (i > 0 && chance(10))
-            places.push_back("{P " + std::to_string(i) + "}");
-        else if (i > 0 && chance(5))
-            places.push_back(std::to_string(i) + ".p");
-        else
-            places.push_back("P" + std::to_string(i));
+        const std::string n = std::to_string(i);
+        places.push_back(i > 0 && chance(10)      ? "{P " + n + "}"
+                             : i > 0 && chance(5) ? n + ".p"
+                                                  : "P" + n);
     }
     for (int i = 0; i < transitionCount; ++i)
         transitions.push_back("T" + std::to_string(i));
@@ -74,7 +57,10 @@ std::string randomNet(uint32_t seed)
             interval = std::to_string(earliest) + " "
                 + (chance(50) ? std::string("w") : std::to_string(earliest + pick(0, 3)));
         }
-        const char *predicate = predicates[pick(0, int(std::size(predicates)) - 1)];
+        std::istringstream list(predicates);
+        std::string predicate;
+        for (int k = pick(0, 16); k >= 0; --k)
+            std::getline(list, predicate, '|');
         net += "t 50 " + std::to_string(40 * i) + " " + transitions[i] + " c " + interval + " n {["
             + predicate + "]} e\n";
     }
@@ -83,12 +69,10 @@ std::string randomNet(uint32_t seed)
         for (int k = 0; k < inputs; ++k) {
             std::string weight = std::to_string(pick(1, 2));
             const int kind = pick(1, 100);
-            if (kind <= 12)
-                weight = "?" + weight;
-            else if (kind <= 27)
-                weight = "?-" + std::to_string(pick(1, 2));
-            else if (kind <= 30)
-                weight = "!" + weight;
+            weight = kind <= 12 ? "?" + weight
+                : kind <= 27    ? "?-" + std::to_string(pick(1, 2))
+                : kind <= 30    ? "!" + weight
+                                : weight;
             net += "e " + places[pick(0, placeCount - 1)] + " " + transitions[i] + " " + weight
                 + " n\n";
         }

@@ -1,62 +1,55 @@
 #include "tests/plc/simulator.h"
 
-#include "st/words.h"
-
 #include <algorithm>
-#include <string>
 
 namespace trilette {
-
-namespace {
-
-bool stopwatch(ArcKind kind)
-{
-    return kind == ArcKind::Stopwatch || kind == ArcKind::StopwatchInhibitor;
-}
-
-} // namespace
 
 Simulator::Simulator(const Net &net, int64_t unitMs)
 {
     for (const Place *p = net.firstPlace(); p; p = p->next) {
         const size_t before = placeNames_.size();
-        const size_t index = placeIndex(p->name);
-        if (index == before)
-            initial_.back() = p->marking;
+        if (placeIndex(p->name) == before)
+            initial_.back() = p->marking; // two places of one name: the first one's marking
     }
-    const Priorities priorities(net, {}, nullptr);
     for (const Transition *t = net.firstTransition(); t; t = t->next) {
         Node node;
         node.transition = t;
-        for (const ArcRef *arc = t->inputs; arc; arc = arc->next) {
-            if (!stopwatch(arc->kind))
+        for (const ArcRef *arc = t->inputs; arc; arc = arc->next)
+            if (arc->kind != ArcKind::Stopwatch && arc->kind != ArcKind::StopwatchInhibitor)
                 node.inputs.push_back({placeIndex(arc->placeName), arc->kind, arc->weight});
-        }
         for (const ArcRef *arc = t->outputs; arc; arc = arc->next)
             node.outputs.push_back({placeIndex(arc->placeName), ArcKind::Normal, arc->weight});
-        if (!t->predicate.empty()) {
-            ParseResult parsed = parseExpression(t->predicate);
-            node.predicateOk = parsed.ok;
-            node.predicate = std::move(parsed.expr);
-        }
+        node.predicate = parseExpression(t->predicate).expr; // the nets that run parse
         node.earliestMs = int64_t(std::max(t->interval.earliest, 0)) * unitMs;
-        // Every transition above this one, through the arcs: the reference may take its time.
-        for (const Transition *higher = net.firstTransition(); higher; higher = higher->next)
-            if (priorities.above(*higher, *t))
-                node.higher.push_back(higher->index);
         nodes_.push_back(std::move(node));
+    }
+    // Every transition above each one: the closure of the priority arcs (the nets that run have
+    // no cycle of them).
+    std::vector<std::vector<size_t>> direct(nodes_.size());
+    for (const PriorityArc *arc = net.priorities(); arc; arc = arc->next)
+        direct[arc->lower->index].push_back(arc->higher->index);
+    for (size_t t = 0; t < nodes_.size(); ++t) {
+        std::vector<bool> seen(nodes_.size());
+        for (std::vector<size_t> todo = direct[t]; !todo.empty();) {
+            const size_t h = todo.back();
+            todo.pop_back();
+            if (!seen[h]) {
+                seen[h] = true;
+                nodes_[t].higher.push_back(h);
+                todo.insert(todo.end(), direct[h].begin(), direct[h].end());
+            }
+        }
     }
 
     std::unordered_map<std::string_view, size_t> outputByName;
     for (const Place *p = net.firstPlace(); p; p = p->next) {
-        const size_t place = placeByName_.at(std::string(p->name));
         forEachOutputName(*p, [&](std::string_view name) {
             auto [it, added] = outputByName.emplace(name, outputNames_.size());
             if (added) {
                 outputNames_.emplace_back(name);
                 outputPlaces_.emplace_back();
             }
-            outputPlaces_[it->second].push_back(place);
+            outputPlaces_[it->second].push_back(placeByName_.at(std::string(p->name)));
         });
     }
     outputValues_.assign(outputNames_.size(), false);
@@ -81,17 +74,18 @@ size_t Simulator::placeIndex(std::string_view name)
     return it->second;
 }
 
-void Simulator::setInput(std::string_view name, Value value)
+std::vector<int64_t> Simulator::values() const
 {
-    inputs_[upperCase(name)] = value;
+    std::vector<int64_t> values(p_.begin(), p_.end());
+    values.insert(values.end(), outputValues_.begin(), outputValues_.end());
+    return values;
 }
 
 bool Simulator::arcsHold(const Node &node, const std::vector<int32_t> &marking) const
 {
     for (const Arc &arc : node.inputs) {
         const int32_t tokens = marking[arc.place];
-        switch (arc.kind) {
-        case ArcKind::Normal: {
+        if (arc.kind == ArcKind::Normal) {
             // Arcs written twice between the same place and transition add their weights.
             int64_t taken = 0;
             for (const Arc &other : node.inputs)
@@ -99,18 +93,8 @@ bool Simulator::arcsHold(const Node &node, const std::vector<int32_t> &marking) 
                     taken += other.weight;
             if (tokens < std::max<int64_t>(taken, 1))
                 return false;
-            break;
-        }
-        case ArcKind::Test:
-            if (tokens < arc.weight)
-                return false;
-            break;
-        case ArcKind::Inhibitor:
-            if (tokens >= arc.weight)
-                return false;
-            break;
-        default:
-            break;
+        } else if (arc.kind == ArcKind::Test ? tokens < arc.weight : tokens >= arc.weight) {
+            return false;
         }
     }
     return true;
@@ -118,85 +102,44 @@ bool Simulator::arcsHold(const Node &node, const std::vector<int32_t> &marking) 
 
 bool Simulator::predicateHolds(const Node &node) const
 {
-    if (!node.predicateOk)
-        return false;
-    if (node.predicate.isEmpty())
-        return true;
-    const EvalResult result
-        = evaluate(node.predicate, [&](std::string_view name) -> std::optional<Value> {
-              // Each spelling is looked up once: it reads INIT, an output, a marking variable
-              // or an input.
-              auto found = spellings_.find(name);
-              if (found == spellings_.end()) {
-                  const std::string key = upperCase(name);
-                  Binding binding {'i', 0, key};
-                  if (key == "INIT")
-                      binding.kind = 'I';
-                  else if (auto it = variables_.find(key); it != variables_.end())
-                      binding = {it->second.first, it->second.second, key};
-                  found = spellings_.emplace(name, binding).first;
-              }
-              const Binding &b = found->second;
-              switch (b.kind) {
-              case 'I':
-                  return Value::boolean(false);
-              case 'o':
-                  return Value::boolean(outputValues_[b.index]);
-              case 'p':
-                  return Value::dint(p_[b.index]);
-              case 's':
-                  return Value::dint(s_[b.index]);
-              default:
-                  if (auto it = inputs_.find(b.key); it != inputs_.end())
-                      return it->second;
-                  return std::nullopt;
-              }
-          });
+    const auto lookup = [&](std::string_view name) -> std::optional<Value> {
+        const std::string key = upperCase(name);
+        if (key == "INIT")
+            return Value::boolean(false);
+        if (auto it = variables_.find(key); it != variables_.end()) {
+            const auto [kind, i] = it->second;
+            return kind == 'o' ? Value::boolean(outputValues_[i])
+                               : Value::dint(kind == 'p' ? p_[i] : s_[i]);
+        }
+        if (auto it = inputs_.find(key); it != inputs_.end())
+            return it->second;
+        return std::nullopt;
+    };
+    const EvalResult result = evaluate(node.predicate, lookup);
     return result.status == EvalResult::Ok && result.value.number != 0;
 }
 
-bool Simulator::clockRunOut(const Node &node, int64_t nowMs) const
+void Simulator::fire(Node &node, int64_t nowMs)
 {
-    return node.earliestMs == 0 || (node.running && nowMs - node.startMs >= node.earliestMs);
-}
-
-bool Simulator::canFire(const Node &node, int64_t nowMs) const
-{
-    if (!arcsHold(node, p_) || !arcsHold(node, s_) || !clockRunOut(node, nowMs)
-        || !predicateHolds(node))
-        return false;
-    for (size_t higher : node.higher) {
-        const Node &h = nodes_[higher];
-        if (arcsHold(h, s_) && predicateHolds(h) && clockRunOut(h, nowMs))
-            return false;
-    }
-    return true;
-}
-
-void Simulator::fire(size_t index, int64_t nowMs)
-{
-    Node &node = nodes_[index];
-    const std::string name(node.transition->name);
-
     // Tina's rule, from the marking of this moment and the time each transition has been
     // enabled without interruption.
+    const std::string name(node.transition->name), at = " à " + std::to_string(nowMs) + " ms";
     auto firable = [&](const Node &n) {
         return arcsHold(n, s_) && predicateHolds(n)
             && (n.earliestMs == 0 || (n.enabled && nowMs - n.enabledSinceMs >= n.earliestMs));
     };
     if (!firable(node))
-        violations_.push_back(name + " tire sans pouvoir tirer à " + std::to_string(nowMs) + " ms");
+        violations_.push_back(name + " tire sans pouvoir tirer" + at);
     for (size_t higher : node.higher) {
         if (firable(nodes_[higher]))
             violations_.push_back(name + " tire alors que "
                                   + std::string(nodes_[higher].transition->name)
-                                  + ", prioritaire, le peut à " + std::to_string(nowMs) + " ms");
+                                  + ", prioritaire, le peut" + at);
     }
 
-    for (const Arc &arc : node.inputs) {
+    for (const Arc &arc : node.inputs)
         if (arc.kind == ArcKind::Normal)
             s_[arc.place] -= arc.weight;
-    }
     for (const Arc &arc : node.outputs)
         s_[arc.place] += arc.weight;
     for (const Arc &arc : node.inputs) {
@@ -207,63 +150,53 @@ void Simulator::fire(size_t index, int64_t nowMs)
     fired_.push_back(node.transition);
 
     // The clocks as the program keeps them: the fired transition's stops, and so does that of
-    // every transition that the firing leaves disabled.
+    // every transition that the firing leaves disabled. Tina's: a transition enabled now that
+    // was not before this firing, or that just fired, is newly enabled.
     node.running = false;
     for (Node &other : nodes_) {
-        if (other.earliestMs > 0 && other.running && !arcsHold(other, s_))
-            other.running = false;
-    }
-    // Tina's clocks: a transition enabled now that was not before this firing, or that just
-    // fired, is newly enabled.
-    for (Node &other : nodes_) {
         const bool enabled = arcsHold(other, s_);
+        other.running = other.running && enabled;
         if (enabled && (!other.enabled || &other == &node))
             other.enabledSinceMs = nowMs;
         other.enabled = enabled;
     }
 }
 
-void Simulator::initialise()
-{
-    p_ = s_ = initial_;
-    for (Node &node : nodes_) {
-        node.running = false;
-        node.enabled = arcsHold(node, s_);
-        node.enabledSinceMs = lastMs_;
-    }
-}
-
 void Simulator::scan(int64_t nowMs, bool init)
 {
     fired_.clear();
-    if (!started_) {
-        // The net starts with the first cycle.
+    if (!started_ || init) {
+        // The net starts with the first cycle, and again with each INIT.
         started_ = true;
-        lastMs_ = nowMs;
-        initialise();
+        p_ = s_ = initial_;
+        for (Node &node : nodes_) {
+            node.running = false;
+            node.enabled = arcsHold(node, s_);
+            node.enabledSinceMs = nowMs;
+        }
     }
-    lastMs_ = nowMs;
     auto startClocks = [&] {
         for (Node &node : nodes_) {
-            if (node.earliestMs == 0)
-                continue;
-            if (!arcsHold(node, p_)) {
-                node.running = false;
-            } else if (!node.running) {
-                node.running = true;
+            const bool enabled = arcsHold(node, p_);
+            if (enabled && !node.running)
                 node.startMs = nowMs;
-            }
+            node.running = enabled;
         }
     };
-    if (init) {
-        initialise();
-        startClocks();
-        return;
-    }
     startClocks();
-    for (size_t i = 0; i < nodes_.size(); ++i) {
-        if (canFire(nodes_[i], nowMs))
-            fire(i, nowMs);
+    if (init)
+        return;
+    auto clockRunOut = [&](const Node &node) {
+        return node.earliestMs == 0 || (node.running && nowMs - node.startMs >= node.earliestMs);
+    };
+    for (Node &node : nodes_) {
+        bool blocked = !arcsHold(node, p_) || !arcsHold(node, s_) || !clockRunOut(node)
+            || !predicateHolds(node);
+        for (size_t h : node.higher)
+            blocked = blocked
+                || (arcsHold(nodes_[h], s_) && predicateHolds(nodes_[h]) && clockRunOut(nodes_[h]));
+        if (!blocked)
+            fire(node, nowMs);
     }
     p_ = s_;
     startClocks();

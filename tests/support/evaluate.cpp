@@ -14,12 +14,10 @@ constexpr uint64_t TwoPow31 = uint64_t(1) << 31;
 std::optional<int32_t> dintLiteral(std::string_view text, bool negated)
 {
     const IntegerText literal = integerText(text);
-    if (literal.tooLarge)
-        return std::nullopt;
-    if (literal.value < TwoPow31 || (literal.based && literal.value <= 0xFFFFFFFFu)
-        || (negated && literal.value == TwoPow31))
-        return int32_t(uint32_t(literal.value));
-    return std::nullopt;
+    const bool fits = literal.value < TwoPow31 || (literal.based && literal.value <= 0xFFFFFFFFu)
+        || (negated && literal.value == TwoPow31);
+    return literal.tooLarge || !fits ? std::nullopt
+                                     : std::optional<int32_t>(int32_t(uint32_t(literal.value)));
 }
 
 int32_t wrap(int64_t value)
@@ -31,14 +29,8 @@ const char *operatorText(const Expr &expr, const ExprNode &node)
 {
     static const char *const symbols[] = {"OR", "XOR", "AND", "=", "<>",  "<",  ">",   "<=", ">=",
                                           "+",  "-",   "*",   "/", "MOD", "**", "NOT", "-",  "+"};
-    if (node.kind == ExprKind::And && expr.text()[node.mark] == '&')
-        return "&";
-    return symbols[static_cast<int>(node.kind)];
-}
-
-const char *typeName(const Value &value)
-{
-    return value.isBool ? "BOOL" : "DINT";
+    const bool ampersand = node.kind == ExprKind::And && expr.text()[node.mark] == '&';
+    return ampersand ? "&" : symbols[static_cast<int>(node.kind)];
 }
 
 int32_t power(int32_t base, int32_t exponent)
@@ -80,107 +72,63 @@ EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
                         quoted(operatorText(expr, node), 40) + " appliqué à un BOOL");
         if (binary && x.isBool != y.isBool && node.kind != ExprKind::Call)
             return stop(EvalResult::Failed, node.mark,
-                        quoted(operatorText(expr, node), 40) + " entre un " + typeName(x)
-                            + " et un " + typeName(y));
+                        quoted(operatorText(expr, node), 40) + " entre un "
+                            + (x.isBool ? "BOOL" : "DINT") + " et un "
+                            + (y.isBool ? "BOOL" : "DINT"));
+        const ExprKind kind = node.kind;
+        const int64_t a = x.number, b = y.number;
         Value &v = values[i];
-        switch (node.kind) {
-        case ExprKind::Or:
-            v = Value {x.isBool, x.number | y.number};
-            break;
-        case ExprKind::Xor:
-            v = Value {x.isBool, x.number ^ y.number};
-            break;
-        case ExprKind::And:
-            v = Value {x.isBool, x.number & y.number};
-            break;
-        case ExprKind::Eq:
-            v = Value::boolean(x.number == y.number);
-            break;
-        case ExprKind::Ne:
-            v = Value::boolean(x.number != y.number);
-            break;
-        case ExprKind::Lt:
-            v = Value::boolean(x.number < y.number);
-            break;
-        case ExprKind::Gt:
-            v = Value::boolean(x.number > y.number);
-            break;
-        case ExprKind::Le:
-            v = Value::boolean(x.number <= y.number);
-            break;
-        case ExprKind::Ge:
-            v = Value::boolean(x.number >= y.number);
-            break;
-        case ExprKind::Add:
-            v = Value::dint(wrap(int64_t(x.number) + y.number));
-            break;
-        case ExprKind::Sub:
-            v = Value::dint(wrap(int64_t(x.number) - y.number));
-            break;
-        case ExprKind::Mul:
-            v = Value::dint(wrap(int64_t(x.number) * y.number));
-            break;
-        case ExprKind::Div:
-        case ExprKind::Mod:
-            if (y.number == 0)
+        if (kind <= ExprKind::And) {
+            v = Value {x.isBool,
+                       int32_t(kind == ExprKind::Or        ? a | b
+                                   : kind == ExprKind::Xor ? a ^ b
+                                                           : a & b)};
+        } else if (kind <= ExprKind::Ge) {
+            const bool holds[] = {a == b, a != b, (a < b), (a > b), a <= b, a >= b};
+            v = Value::boolean(holds[int(kind) - int(ExprKind::Eq)]);
+        } else if (kind <= ExprKind::Mul) {
+            v = Value::dint(wrap(kind == ExprKind::Add       ? a + b
+                                     : kind == ExprKind::Sub ? a - b
+                                                             : a * b));
+        } else if (kind <= ExprKind::Mod) {
+            if (b == 0)
                 return stop(EvalResult::Failed, node.mark,
-                            node.kind == ExprKind::Div ? "division par zéro" : "« MOD » par zéro");
-            if (y.number == -1)
-                v = Value::dint(node.kind == ExprKind::Div ? wrap(-int64_t(x.number)) : 0);
-            else
-                v = Value::dint(node.kind == ExprKind::Div ? x.number / y.number
-                                                           : x.number % y.number);
-            break;
-        case ExprKind::Pow:
-            if (x.number == 0 && y.number < 0)
+                            kind == ExprKind::Div ? "division par zéro" : "« MOD » par zéro");
+            v = Value::dint(kind == ExprKind::Div ? wrap(a / b) : int32_t(a % b));
+        } else if (kind == ExprKind::Pow) {
+            if (a == 0 && b < 0)
                 return stop(EvalResult::Failed, node.mark, "zéro élevé à une puissance négative");
             v = Value::dint(power(x.number, y.number));
-            break;
-        case ExprKind::Not:
+        } else if (kind == ExprKind::Not) {
             v = x.isBool ? Value::boolean(!x.number) : Value::dint(~x.number);
-            break;
-        case ExprKind::Neg:
-            v = Value::dint(wrap(-int64_t(x.number)));
-            break;
-        case ExprKind::Plus:
-        case ExprKind::Paren:
+        } else if (kind == ExprKind::Neg) {
+            v = Value::dint(wrap(-a));
+        } else if (kind == ExprKind::Plus || kind == ExprKind::Paren) {
             v = x;
-            break;
-        case ExprKind::Name: {
+        } else if (kind == ExprKind::Name) {
             const std::optional<Value> found = lookup ? lookup(text) : std::nullopt;
             if (!found)
                 return stop(EvalResult::Failed, node.begin,
                             "variable " + quoted(text, 40) + " sans valeur");
             v = *found;
-            break;
-        }
-        case ExprKind::IntLiteral: {
+        } else if (kind == ExprKind::IntLiteral) {
             const bool negated = i + 1 < nodes.size() && nodes[i + 1].kind == ExprKind::Neg;
             const std::optional<int32_t> literal = dintLiteral(text, negated);
             if (!literal)
                 return stop(EvalResult::Failed, node.begin,
                             "constante " + quoted(text, 40) + " hors des limites d'un DINT");
             v = Value::dint(*literal);
-            break;
-        }
-        case ExprKind::BoolLiteral:
+        } else if (kind == ExprKind::BoolLiteral) {
             v = Value::boolean(sameWord(text, "TRUE"));
-            break;
-        case ExprKind::RealLiteral:
+        } else {
+            const char *what = kind == ExprKind::RealLiteral ? "constante réelle "
+                : kind == ExprKind::TypedLiteral             ? "constante "
+                : kind == ExprKind::DirectAddress            ? "adresse "
+                : kind == ExprKind::Member                   ? "sortie de bloc "
+                                                             : "appel de ";
             return stop(EvalResult::Unsupported, node.begin,
-                        "constante réelle " + quoted(text, 40) + " non évaluable");
-        case ExprKind::TypedLiteral:
-            return stop(EvalResult::Unsupported, node.begin,
-                        "constante " + quoted(text, 40) + " non évaluable");
-        case ExprKind::DirectAddress:
-            return stop(EvalResult::Unsupported, node.begin,
-                        "adresse " + quoted(text, 40) + " non évaluable");
-        case ExprKind::Member:
-            return stop(EvalResult::Unsupported, node.begin,
-                        "sortie de bloc " + quoted(text, 40) + " non évaluable");
-        case ExprKind::Call:
-            return stop(EvalResult::Unsupported, node.begin,
-                        "appel de " + quoted(expr.prefix(node), 40) + " non évaluable");
+                        what + quoted(kind == ExprKind::Call ? expr.prefix(node) : text, 40)
+                            + " non évaluable");
         }
     }
     if (!nodes.empty())

@@ -19,22 +19,17 @@ struct Value
 
     static Value boolean(bool b) { return Value {true, b ? 1 : 0}; }
     static Value dint(int32_t n) { return Value {false, n}; }
-    bool operator==(const Value &other) const
-    {
-        return isBool == other.isBool && number == other.number;
-    }
+    bool operator==(const Value &o) const { return isBool == o.isBool && number == o.number; }
 };
 
 /// The value of a name, or nothing when it has none.
 using NameLookup = std::function<std::optional<Value>(std::string_view name)>;
 
+/// Failed: a name without value, mixed types, division by zero... Unsupported: a real, a typed
+/// literal, a call or a direct address.
 struct EvalResult
 {
-    enum Status : uint8_t {
-        Ok,
-        Failed, ///< a name without value, mixed types, division by zero...
-        Unsupported, ///< a real, a typed literal, a call or a direct address
-    };
+    enum Status : uint8_t { Ok, Failed, Unsupported };
     Status status = Ok;
     Value value;
     uint32_t offset = 0; ///< of the node or operator at fault
