@@ -115,8 +115,8 @@ bool Simulator::predicateHolds(const Node &node) const
             return it->second;
         return std::nullopt;
     };
-    const EvalResult result = evaluate(node.predicate, lookup);
-    return result.status == EvalResult::Ok && result.value.number != 0;
+    const std::optional<Value> value = evaluate(node.predicate, lookup);
+    return value && value->number != 0;
 }
 
 void Simulator::fire(Node &node, int64_t nowMs)

@@ -1,7 +1,6 @@
 #include "tests/support/evaluate.h"
 
 #include "st/words.h"
-#include "util/diagnostic.h"
 
 namespace trilette {
 
@@ -25,14 +24,6 @@ int32_t wrap(int64_t value)
     return int32_t(uint32_t(uint64_t(value)));
 }
 
-const char *operatorText(const Expr &expr, const ExprNode &node)
-{
-    static const char *const symbols[] = {"OR", "XOR", "AND", "=", "<>",  "<",  ">",   "<=", ">=",
-                                          "+",  "-",   "*",   "/", "MOD", "**", "NOT", "-",  "+"};
-    const bool ampersand = node.kind == ExprKind::And && expr.text()[node.mark] == '&';
-    return ampersand ? "&" : symbols[static_cast<int>(node.kind)];
-}
-
 int32_t power(int32_t base, int32_t exponent)
 {
     if (exponent < 0)
@@ -48,18 +39,10 @@ int32_t power(int32_t base, int32_t exponent)
 
 } // namespace
 
-EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
+std::optional<Value> evaluate(const Expr &expr, const NameLookup &lookup)
 {
-    EvalResult result;
-    result.value = Value::boolean(true);
     const std::vector<ExprNode> &nodes = expr.nodes();
     std::vector<Value> values(nodes.size());
-    const auto stop = [&](EvalResult::Status status, uint32_t offset, std::string message) {
-        result.status = status;
-        result.offset = offset;
-        result.message = std::move(message);
-        return result;
-    };
     for (size_t i = 0; i < nodes.size(); ++i) {
         const ExprNode &node = nodes[i];
         const std::string_view text = expr.text(node);
@@ -68,13 +51,9 @@ EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
         const bool binary = node.childCount == 2;
         if (node.kind >= ExprKind::Add && node.kind <= ExprKind::Plus && node.kind != ExprKind::Not
             && (x.isBool || (binary && y.isBool)))
-            return stop(EvalResult::Failed, node.mark,
-                        quoted(operatorText(expr, node), 40) + " appliqué à un BOOL");
+            return std::nullopt; // arithmetic on a BOOL
         if (binary && x.isBool != y.isBool && node.kind != ExprKind::Call)
-            return stop(EvalResult::Failed, node.mark,
-                        quoted(operatorText(expr, node), 40) + " entre un "
-                            + (x.isBool ? "BOOL" : "DINT") + " et un "
-                            + (y.isBool ? "BOOL" : "DINT"));
+            return std::nullopt; // a BOOL beside a DINT
         const ExprKind kind = node.kind;
         const int64_t a = x.number, b = y.number;
         Value &v = values[i];
@@ -92,12 +71,11 @@ EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
                                                              : a * b));
         } else if (kind <= ExprKind::Mod) {
             if (b == 0)
-                return stop(EvalResult::Failed, node.mark,
-                            kind == ExprKind::Div ? "division par zéro" : "« MOD » par zéro");
+                return std::nullopt;
             v = Value::dint(kind == ExprKind::Div ? wrap(a / b) : int32_t(a % b));
         } else if (kind == ExprKind::Pow) {
             if (a == 0 && b < 0)
-                return stop(EvalResult::Failed, node.mark, "zéro élevé à une puissance négative");
+                return std::nullopt;
             v = Value::dint(power(x.number, y.number));
         } else if (kind == ExprKind::Not) {
             v = x.isBool ? Value::boolean(!x.number) : Value::dint(~x.number);
@@ -108,32 +86,21 @@ EvalResult evaluate(const Expr &expr, const NameLookup &lookup)
         } else if (kind == ExprKind::Name) {
             const std::optional<Value> found = lookup ? lookup(text) : std::nullopt;
             if (!found)
-                return stop(EvalResult::Failed, node.begin,
-                            "variable " + quoted(text, 40) + " sans valeur");
+                return std::nullopt;
             v = *found;
         } else if (kind == ExprKind::IntLiteral) {
             const bool negated = i + 1 < nodes.size() && nodes[i + 1].kind == ExprKind::Neg;
             const std::optional<int32_t> literal = dintLiteral(text, negated);
             if (!literal)
-                return stop(EvalResult::Failed, node.begin,
-                            "constante " + quoted(text, 40) + " hors des limites d'un DINT");
+                return std::nullopt;
             v = Value::dint(*literal);
         } else if (kind == ExprKind::BoolLiteral) {
             v = Value::boolean(sameWord(text, "TRUE"));
         } else {
-            const char *what = kind == ExprKind::RealLiteral ? "constante réelle "
-                : kind == ExprKind::TypedLiteral             ? "constante "
-                : kind == ExprKind::DirectAddress            ? "adresse "
-                : kind == ExprKind::Member                   ? "sortie de bloc "
-                                                             : "appel de ";
-            return stop(EvalResult::Unsupported, node.begin,
-                        what + quoted(kind == ExprKind::Call ? expr.prefix(node) : text, 40)
-                            + " non évaluable");
+            return std::nullopt; // a real, a typed literal, an address, a member, a call
         }
     }
-    if (!nodes.empty())
-        result.value = values.back();
-    return result;
+    return nodes.empty() ? Value::boolean(true) : values.back();
 }
 
 } // namespace trilette

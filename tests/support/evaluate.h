@@ -25,23 +25,13 @@ struct Value
 /// The value of a name, or nothing when it has none.
 using NameLookup = std::function<std::optional<Value>(std::string_view name)>;
 
-/// Failed: a name without value, mixed types, division by zero... Unsupported: a real, a typed
-/// literal, a call or a direct address.
-struct EvalResult
-{
-    enum Status : uint8_t { Ok, Failed, Unsupported };
-    Status status = Ok;
-    Value value;
-    uint32_t offset = 0; ///< of the node or operator at fault
-    std::string message; ///< French, e.g. "division par zéro"
-};
-
 /// Evaluates like a PLC on BOOL and DINT, an empty predicate as TRUE: 32-bit wrap-around,
 /// division truncated toward zero, MOD with the sign of the dividend, AND OR XOR NOT bitwise on
 /// DINTs, FALSE < TRUE, every operand evaluated (no short circuit). A decimal literal must fit
 /// a DINT (2147483648 only right after a unary -); based literals up to 16#FFFFFFFF are bit
-/// patterns. An integer ** with a negative exponent is 1, -1 or 0 as for a division; 0 ** -n
-/// fails.
-EvalResult evaluate(const Expr &expr, const NameLookup &lookup);
+/// patterns. An integer ** with a negative exponent is 1, -1 or 0 as for a division. Nothing
+/// where a PLC could not evaluate it (a name without value, mixed types, division by zero,
+/// 0 ** -n) or where it leaves BOOL and DINT (a real, a typed literal, a call, an address).
+std::optional<Value> evaluate(const Expr &expr, const NameLookup &lookup);
 
 } // namespace trilette
