@@ -31,7 +31,8 @@ const char usageText[]
       "  label   une place dont l'etiquette a N morceaux separes par des virgules\n"
       "  outputs une place au nom de N octets qui nomme N sorties\n"
       "  fanin   n transitions sur une meme place, ordonnees par des priorites\n"
-      "  random  des modules et des arcs de priorite tires au hasard\n";
+      "  random  des modules et des arcs de priorite tires au hasard\n"
+      "  case    des places dont les noms ne different que par la casse\n";
 
 int usageError(const char *what, const char *argument)
 {

@@ -30,9 +30,10 @@ bool hostileShapeNamed(const std::string &name, HostileShape &shape)
         const char *name;
         HostileShape shape;
     } names[]
-        = {{"chain", HostileShape::PriorityChain},  {"timers", HostileShape::TimersOnOnePlace},
-           {"label", HostileShape::LongLabel},      {"outputs", HostileShape::LongNameManyOutputs},
-           {"fanin", HostileShape::ManyOnOnePlace}, {"random", HostileShape::RandomPriorities}};
+        = {{"chain", HostileShape::PriorityChain},   {"timers", HostileShape::TimersOnOnePlace},
+           {"label", HostileShape::LongLabel},       {"outputs", HostileShape::LongNameManyOutputs},
+           {"fanin", HostileShape::ManyOnOnePlace},  {"random", HostileShape::RandomPriorities},
+           {"case", HostileShape::SameNameOtherCase}};
     for (const auto &entry : names) {
         if (name == entry.name) {
             shape = entry.shape;
@@ -126,6 +127,19 @@ std::string generateHostileNet(HostileShape shape, long lines, uint64_t seed)
             net += "e " + std::string(high % 2 ? "V" : "U") + number(high / 2) + " "
                 + (low % 2 ? "V" : "U") + number(low / 2) + " 1 n\n";
         }
+        break;
+    }
+    case HostileShape::SameNameOtherCase: {
+        // The bits of i choose the case of each letter: 2^24 names at most.
+        static const std::string letters = "abcdefghijklmnopqrstuvwx";
+        for (long i = 0; i < std::min(lines, 1L << 24); ++i) {
+            std::string name = letters;
+            for (size_t b = 0; b < letters.size(); ++b)
+                if (i >> b & 1)
+                    name[b] = char(name[b] - 'a' + 'A');
+            net += "p 10 " + number(i) + " " + name + " 0 n\n";
+        }
+        net += "p 10 0 {x-y} 1 n\n";
         break;
     }
     }

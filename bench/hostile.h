@@ -22,10 +22,13 @@ enum class HostileShape {
     /// Modules of places and transitions with priority arcs drawn at random between them, each
     /// from a transition to a later one (so never a cycle).
     RandomPriorities,
+    /// Places whose names differ only in case, which the complete formats number one after
+    /// another, and one place whose name is no identifier.
+    SameNameOtherCase,
 };
 
-/// The shape named "chain", "timers", "label", "outputs", "fanin" or "random"; false for another
-/// name.
+/// The shape named "chain", "timers", "label", "outputs", "fanin", "random" or "case"; false for
+/// another name.
 bool hostileShapeNamed(const std::string &name, HostileShape &shape);
 
 /// The text of a net of `shape` with about `lines` lines (for LongLabel and LongNameManyOutputs:

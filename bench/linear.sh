@@ -18,7 +18,7 @@ root=$(dirname "$here")
 bash "$root/scripts/deps.sh" --bench
 build=${BUILD_DIR:-$root/build-bench}
 sizes=${SIZES:-1000 10000 100000 1000000}
-shapes=${SHAPES:-chain timers label outputs fanin random}
+shapes=${SHAPES:-chain timers label outputs fanin random case}
 seed=${SEED:-1}
 
 echo "Building (Release) into $build ..." >&2

@@ -5,6 +5,7 @@
 #include "util/chunkedvector.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <cstdint>
 #include <optional>
@@ -405,7 +406,11 @@ private:
         }
     }
 
-    PlaceUse &use(const ArcRef &arc) { return placeUses_[arc.place]; }
+    PlaceUse &use(const ArcRef &arc)
+    {
+        assert(arc.place < placeUses_.size()); // the reader gives every arc its place
+        return placeUses_[arc.place];
+    }
 
     bool needsCurrentMarking(const ArcRef &arc, const Transition &t)
     {

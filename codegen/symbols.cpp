@@ -332,31 +332,29 @@ void checkStNames(const Net &net, std::string_view fileName, Diagnostics &diagno
 {
     // The names to report, in the order of their warnings: places, outputs, then places that
     // only arcs name (at their earliest arc).
+    // (Their faults are worked out again for the warnings: a net may have a million.)
     struct Reported
     {
         std::string_view name;
         int line;
         bool isPlace;
-        std::string fault;
     };
     std::vector<Reported> reported;
     std::string buffer;
     for (const Place *p = net.firstPlace(); p; p = p->next) {
-        if (p->firstOfName)
-            if (std::string fault = placeFault(p->name, buffer); !fault.empty())
-                reported.push_back({p->name, p->line, true, std::move(fault)});
+        if (p->firstOfName && !placeFault(p->name, buffer).empty())
+            reported.push_back({p->name, p->line, true});
     }
     std::unordered_set<std::string_view> seen;
     for (const Place *p = net.firstPlace(); p; p = p->next) {
         forEachOutputName(*p, [&](std::string_view name) {
-            if (std::string fault = stSpellingFault(name);
-                !fault.empty() && seen.insert(name).second)
-                reported.push_back({name, p->line, false, std::move(fault)});
+            if (!stSpellingFault(name).empty() && seen.insert(name).second)
+                reported.push_back({name, p->line, false});
         });
     }
     for (const UndeclaredPlace &place : net.undeclaredPlaces())
-        if (std::string fault = placeFault(place.name, buffer); !fault.empty())
-            reported.push_back({place.name, place.line, true, std::move(fault)});
+        if (!placeFault(place.name, buffer).empty())
+            reported.push_back({place.name, place.line, true});
     if (reported.empty())
         return;
 
@@ -397,8 +395,9 @@ void checkStNames(const Net &net, std::string_view fileName, Diagnostics &diagno
         } else {
             spelling = quoted(symbols.output(r.name));
         }
+        const std::string fault = r.isPlace ? placeFault(r.name, buffer) : stSpellingFault(r.name);
         diagnostics.add(Severity::Warning, fileName, r.line, 0,
-                        (r.isPlace ? "la place " : "la sortie ") + quoted(r.name) + " : " + r.fault
+                        (r.isPlace ? "la place " : "la sortie ") + quoted(r.name) + " : " + fault
                             + ", le programme ne compilera pas tel quel (le programme complet "
                               "écrit "
                             + spelling + ")");

@@ -163,11 +163,11 @@ public:
     /// and those that no place line declares, which it lists; the reader calls it at the end of
     /// the file.
     void resolveArcPlaces();
-    /// The places that arcs name but no place line declares, in the order the arcs are met
-    /// (transitions in file order, each one's inputs then its outputs).
+    /// The places that arcs name but no place line declares, in the order the arcs are met:
+    /// transitions in file order, each one's inputs then its outputs, each list from its last
+    /// line up as the reader prepends arcs. Where two names meet in a complete program, the
+    /// first met keeps its spelling.
     const std::vector<UndeclaredPlace> &undeclaredPlaces() const { return undeclared_; }
-    /// Whether a place line declares the place that the arc names.
-    bool declares(const ArcRef &arc) const { return arc.place < placeCount_; }
 
     /// Links a new place of that name after the last one and returns it. The texts given to the
     /// records here and below are stored in the net.

@@ -23,8 +23,8 @@ RecordHead head(const std::string &records, uint32_t id)
 {
     RecordHead h;
     std::memcpy(&h.nameLength, records.data() + id, sizeof h.nameLength);
-    std::memcpy(&h.whatLength, records.data() + id + 4, sizeof h.whatLength);
-    h.use = GivenAs(records[id + 8]);
+    std::memcpy(&h.whatLength, records.data() + id + sizeof h.nameLength, sizeof h.whatLength);
+    h.use = GivenAs(records[id + headSize - 1]);
     return h;
 }
 
@@ -43,7 +43,7 @@ std::string_view Namer::what(uint32_t id) const
 
 GivenAs Namer::use(uint32_t id) const
 {
-    return GivenAs(records_[id + 8]);
+    return head(records_, id).use;
 }
 
 uint32_t Namer::holder(std::string_view identifier) const
@@ -101,8 +101,15 @@ std::string Namer::give(std::string_view original, std::string_view prefix, Give
     std::string reason;
     if (base != original)
         reason = quoted(original) + " n'est pas un identificateur ST valide";
+    const std::string numbered = char(use) + upperCase(base);
     std::string candidate = base;
-    for (int k = 2;; ++k) {
+    int k = 1;
+    for (;; ++k) {
+        if (k == 2)
+            if (const auto it = nextNumber_.find(numbered); it != nextNumber_.end())
+                k = it->second;
+        if (k > 1)
+            candidate = base + "_" + std::to_string(k);
         uint32_t clash = NameIndex<>::none;
         std::string reserved;
         for (size_t i = 0; i < suffixCount; ++i) {
@@ -121,8 +128,9 @@ std::string Namer::give(std::string_view original, std::string_view prefix, Give
                 ? quoted(reserved) + " est un mot réservé du ST"
                 : quoted(original) + " se confond en ST, où la casse ne compte pas, avec "
                     + std::string(this->what(clash));
-        candidate = base + "_" + std::to_string(k);
     }
+    if (k > 2)
+        nextNumber_[numbered] = k + 1;
     add(candidate, use, what);
     if (!reason.empty()) {
         std::string written;
@@ -143,10 +151,11 @@ void Namer::error(int line, int column, std::string message)
 namespace {
 
 /// Calls `visit` with each key of `identifier` (see ClashKeys): the identifier, and the
-/// identifier less a final P or S and then less a final "_" and digits. (The first key of the
-/// shorter of two names that meet is one of the longer's: the rule's additions are "_2", "_3"...
-/// then "p" or "s", and a name less a final "_" and digits, when it ends so, has that as its
-/// second key too.)
+/// identifier less a final P or S and then less a final "_" and digits. (Two names meet when a
+/// spelling the rule may give one, B, B_2, B_3... and for a place each followed by p or s, may
+/// also be the other's; then the longer identifier is the shorter followed by "_" and digits,
+/// by a p or an s, or by both. The longer's second key is then the shorter, or, where the
+/// shorter itself ends in "_" and digits, the shorter less that end: its own second key.)
 template<typename Visit> void forEachClashKey(std::string_view identifier, Visit visit)
 {
     std::string_view key = identifier;
@@ -170,13 +179,16 @@ ClashKeys ClashKeys::everything()
     return keys;
 }
 
+std::string_view ClashKeys::key(uint32_t id) const
+{
+    return std::string_view(text_).substr(keys_[id].first, keys_[id].second);
+}
+
 bool ClashKeys::meets(std::string_view identifier) const
 {
     bool met = everything_;
-    forEachClashKey(identifier, [&](std::string_view key) {
-        met = met || index_.find(key, [&](uint32_t i) {
-            return std::string_view(keys_[i]);
-        }) != NameIndex<>::none;
+    forEachClashKey(identifier, [&](std::string_view k) {
+        met = met || index_.find(k, [&](uint32_t i) { return key(i); }) != NameIndex<>::none;
     });
     return met;
 }
@@ -184,12 +196,10 @@ bool ClashKeys::meets(std::string_view identifier) const
 bool ClashKeys::add(std::string_view identifier)
 {
     bool added = false;
-    forEachClashKey(identifier, [&](std::string_view key) {
-        if (index_
-                .insert(key, uint32_t(keys_.size()),
-                        [&](uint32_t i) { return std::string_view(keys_[i]); })
-                .second) {
-            keys_.emplace_back(key);
+    forEachClashKey(identifier, [&](std::string_view k) {
+        if (index_.insert(k, uint32_t(keys_.size()), [&](uint32_t i) { return key(i); }).second) {
+            keys_.emplace_back(text_.size(), uint32_t(k.size()));
+            text_.append(k);
             added = true;
         }
     });

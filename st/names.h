@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace trilette {
@@ -61,6 +62,10 @@ private:
     // rather than an entry of a map of strings for each identifier.
     std::string records_;
     NameIndex<FoldedNames> index_;
+    // For a made-valid name (upper-cased, after its use) that needed more than one added
+    // number, the number to try after the first: every lower one is taken, and names are never
+    // taken back. Without it, the n-th of n names that differ only in case tries n numbers.
+    std::unordered_map<std::string, int> nextNumber_;
 };
 
 /// Keys under which names made valid (by makeIdentifier) may meet, that is take one another's
@@ -80,7 +85,11 @@ public:
     bool empty() const { return keys_.empty() && !everything_; }
 
 private:
-    std::vector<std::string> keys_;
+    std::string_view key(uint32_t id) const;
+
+    // The keys one after the other in one text, each found by where it starts and its length.
+    std::string text_;
+    std::vector<std::pair<size_t, uint32_t>> keys_;
     NameIndex<FoldedNames> index_;
     bool everything_ = false;
 };
