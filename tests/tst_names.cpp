@@ -17,6 +17,7 @@ class TestNames : public QObject
 
 private slots:
     void stWarningsQuoteTheCompleteSpelling();
+    void numbersInTurn();
 };
 
 // Nets of a few places, outputs and arc-only places, named from a set that meets in every way
@@ -56,6 +57,25 @@ void TestNames::stWarningsQuoteTheCompleteSpelling()
             QVERIFY2(quoted == expected, (text + message).c_str());
         }
     }
+}
+
+// Names that differ only in case take _2, _3... in turn, each base numbered on its own, numbers
+// held by other names skipped ("abs" is a reserved word, so "ab" is no place's stem).
+void TestNames::numbersInTurn()
+{
+    Net net;
+    readNetText("p 0 0 ab 0 n {[cd;CD;Cd_3;cD;Ab_3]} e\np 0 0 AB 0 n\np 0 0 Ab 0 n\n"
+                "p 0 0 aB 0 n\np 0 0 CD 0 n\np 0 0 cd 0 n\nh\n",
+                "t.ndr", net, nullptr, nullptr);
+    Diagnostics notes;
+    const ProgramSymbols symbols(net, "RdP", TimeUnit::Seconds, "t.ndr", notes);
+    std::string written;
+    for (const char *name : {"ab", "AB", "Ab", "aB", "CD", "cd"})
+        written += std::string(symbols.place(name)) + " ";
+    for (const char *name : {"cd", "CD", "Cd_3", "cD", "Ab_3"})
+        written += std::string(symbols.output(name)) + " ";
+    QCOMPARE(QByteArray::fromStdString(written),
+             "ab_2 AB_3 Ab_4 aB_5 CD cd_2 cd CD_2 Cd_3 cD_4 Ab_3 ");
 }
 
 QTEST_APPLESS_MAIN(TestNames)
