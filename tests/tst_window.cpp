@@ -33,18 +33,6 @@ QByteArray file(const QString &path, const QByteArray &contents = {})
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(absent)");
 }
 
-/// Every file under `dir`, relative, sorted; those that still hold "ancien" marked.
-QString filesIn(const QString &dir)
-{
-    QStringList files;
-    for (QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
-        const QString path = it.next();
-        files << QDir(dir).relativeFilePath(path) + (file(path) == "ancien" ? "=ancien" : "");
-    }
-    files.sort();
-    return files.join(' ');
-}
-
 } // namespace
 
 // Every run goes through the test as its observer, which holds it, on its own thread, at its
@@ -56,10 +44,9 @@ class TestWindow : public QObject, trilette::ConversionObserver
     std::unique_ptr<QTemporaryDir> temp_;
     std::unique_ptr<MainWindow> window_;
     QString root_, answer_; // what the file and folder dialogs answer
-    QTimer boxCloser_;
     // Boxes as "title: text", the informative text, the details, marked unless a modal box of
-    // the window with only Ok, no taller than the screen with its details shown. Events: the
-    // dialogs opened, the runs, the window seen while a run is held.
+    // the window with only Ok, within the screen with its details shown. Events: the dialogs
+    // opened, the runs, the window seen while a run is held.
     QStringList boxes_, events_, openedUrls_, bars_;
     QList<int> values_; // of the bar, since the run began
     trilette::ConversionObserver *observer_ = nullptr; // the window's
@@ -87,22 +74,12 @@ class TestWindow : public QObject, trilette::ConversionObserver
     /// dialog opens at first, <~>: home, <l>: the golden lamp.ndr.
     QString place(QString text) const
     {
-        const QStringList tokens {
-            "<n>", root_ + "/nets",
-            "<w>", work(),
-            "<h>", QSysInfo::productType() == "windows" ? "C://" : QDir::homePath(),
-            "<~>", QDir::homePath(),
-            "<l>", lamp + ".ndr"};
-        for (int i = 0; i < tokens.size(); i += 2)
-            text.replace(tokens[i], tokens[i + 1]);
-        return text;
-    }
-    void newWindow()
-    {
-        window_.reset();
-        window_ = std::make_unique<MainWindow>();
-        connect(widget<QProgressBar>("progressBar"), &QProgressBar::valueChanged, this,
-                [this](int value) { values_ << value; });
+        const QString home = QDir::homePath();
+        return text.replace("<n>", root_ + "/nets")
+            .replace("<w>", work())
+            .replace("<h>", QSysInfo::productType() == "windows" ? "C://" : home)
+            .replace("<~>", home)
+            .replace("<l>", lamp + ".ndr");
     }
     /// What a run locks: "Triler"'s text, whether Parcourir, the format, the check box and
     /// "Triler" are enabled, whether the field is read-only, the cursor.
@@ -115,17 +92,14 @@ class TestWindow : public QObject, trilette::ConversionObserver
         return text + (widget<QLineEdit>("lineEdit")->isReadOnly() ? " read-only" : "")
             + (cursor ? QString(" cursor %1").arg(cursor->shape()) : "");
     }
-    /// Steps split at ';': "browse PATH" (the dialog answers PATH, none: cancelled; `net`
-    /// written there first when in the test's folder), "type TEXT" (into the field, which keeps
-    /// the focus), "open PATH" (from the command line), "mkdir DIR", "rmdir DIR", "tick" (the
-    /// check box), "format N" (entry N, with the keyboard), "outdir DIR" and "default" (the
-    /// Fichier menu), "restart" (a new session), "show", "focus WIDGET", "tab N" (the focus after
-    /// each), "widen N" (pixels), "key WIDGET KEYS" (pressed on WIDGET, which has the focus back
-    /// after a run), "nofm" (no file manager), "oom" (runs out of memory), "triler" (clicked, the
-    /// focus kept, the run awaited). Held runs: "chain" (a large net <n>/u.ndr, and <w>/u.log
-    /// and <w>/u_ST.txt "ancien"), "hold N" (the next run at progress N), "press" (on
-    /// "Triler"), "state" (once the run is held), "pause" (a double-click's time), "escape",
-    /// "close", "wait" (the run let go and awaited).
+    /// Steps split at ';': "browse PATH" (the dialog answers PATH, none: cancelled; `net` put
+    /// there if in the test's folder), "type TEXT" (the focus kept), "open PATH" (from the command
+    /// line), "outdir DIR" and "default" (the Fichier menu), "restart" (a new session), "tab N"
+    /// (the focus after each), "widen N" (pixels), "key WIDGET KEYS" (the focus back after a run),
+    /// "nofm" (no file manager), "oom" (out of memory), "triler" (clicked, the focus kept, the run
+    /// awaited). Held runs: "chain" (a large <n>/u.ndr, <w>/u.log and <w>/u_ST.txt "ancien"),
+    /// "hold N" (at progress N), "press", "state" (once held), "pause" (a double-click's time),
+    /// "wait" (the run let go and awaited).
     void play(const QString &steps, const QByteArray &net = {})
     {
         for (const QString &step : steps.split(';')) {
@@ -154,7 +128,10 @@ class TestWindow : public QObject, trilette::ConversionObserver
                 widget<QAction>(verb == "outdir" ? "actionOutputFolder" : "actionDefaultFolder")
                     ->trigger();
             } else if (verb == "restart") {
-                newWindow();
+                window_.reset();
+                window_ = std::make_unique<MainWindow>();
+                connect(widget<QProgressBar>("progressBar"), &QProgressBar::valueChanged, this,
+                        [this](int value) { values_ << value; });
                 selectedFileName.clear();
             } else if (verb == "show") {
                 window_->show();
@@ -203,32 +180,30 @@ class TestWindow : public QObject, trilette::ConversionObserver
                     release_.release();
                 });
                 window_->close();
+            } else if (verb == "triler") {
+                play("hold 101;press;wait");
+            } else if (verb == "hold") {
+                holdAt_ = arg.toInt();
+                widget<QProgressBar>("progressBar")->setValue(100);
+                values_.clear();
+            } else if (verb == "press") {
+                widget<QAbstractButton>("commandLinkButton")->click();
             } else {
-                QVERIFY2(QString("hold press triler wait").contains(verb), qPrintable(verb));
-                if (verb == "hold" || verb == "triler") {
-                    holdAt_ = verb == "hold" ? arg.toInt() : 101;
-                    widget<QProgressBar>("progressBar")->setValue(100);
-                    values_.clear();
-                }
-                if (verb == "press" || verb == "triler")
-                    widget<QAbstractButton>("commandLinkButton")->click();
-                if (verb == "wait")
-                    release_.release();
-                if (verb == "wait" || verb == "triler") {
-                    window_->waitForRun();
-                    QStringList values;
-                    for (int value : values_)
-                        values << QString::number(value);
-                    const bool rising = values_.value(0) == 0 && values_.last() == 100
-                        && std::adjacent_find(values_.begin(), values_.end(),
-                                              std::greater_equal<int>())
-                            == values_.end();
-                    bars_ << (values.size() < 8
-                                  ? values.join(',')
-                                  : (rising ? "rising to " : "ending at ") + values.last());
-                }
+                QCOMPARE(verb, QString("wait"));
+                release_.release();
+                window_->waitForRun();
+                release_.tryAcquire(release_.available()); // if the run was not held
+                QStringList values;
+                for (int value : values_)
+                    values << QString::number(value);
+                const bool rising = values_.value(0) == 0 && values_.last() == 100
+                    && std::adjacent_find(values_.begin(), values_.end(), std::greater_equal<int>())
+                        == values_.end();
+                bars_ << (values.size() < 8
+                              ? values.join(',')
+                              : (rising ? "rising to " : "ending at ") + values.last());
             }
-            if (debugLines.size() > from && QString("press triler key").contains(verb))
+            if (debugLines.size() > from && QString("press key").contains(verb))
                 events_ << "run " + debugLines.value(from + 1);
         }
     }
@@ -244,7 +219,8 @@ private slots:
                   events_ << "dialog " + dir;
                   return answer_;
               };
-        connect(&boxCloser_, &QTimer::timeout, this, [this] {
+        auto *boxCloser = new QTimer(this);
+        connect(boxCloser, &QTimer::timeout, this, [this] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box)
                 return;
@@ -269,7 +245,7 @@ private slots:
                 QMutexLocker lock(&debugMutex);
                 debugLines << message;
             });
-        boxCloser_.start(5);
+        boxCloser->start(5);
     }
 
     // Each test gets a fresh window, a fresh current directory <w> and nets in <n>.
@@ -283,7 +259,7 @@ private slots:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root_ + "/settings");
         for (QStringList *list : {&openedUrls_, &events_, &debugLines, &boxes_, &bars_})
             list->clear();
-        answer_ = selectedFileName = QString();
+        answer_.clear();
         holdAt_ = 101;
         MainWindow::openUrl = [this](const QUrl &url) {
             openedUrls_ << url.toLocalFile();
@@ -294,7 +270,7 @@ private slots:
             observer_ = observer;
             return trilette::convertNet(job, trace, this);
         };
-        newWindow();
+        play("restart");
     }
 
     void steps_data()
@@ -354,12 +330,18 @@ held, the window closed | chain;open <n>/u.ndr;focus checkBox;hold 53;press;stat
         const bool shown = edit->toolTip() == edit->text() && selectedFileName == edit->text()
             && edit->cursorPosition() == edit->text().size();
         const QString message = window_->statusBar()->currentMessage();
+        QStringList files; // under <w>, those that still hold "ancien" marked
+        for (QDirIterator it(work(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+            const QString path = it.next();
+            files << QDir().relativeFilePath(path) + (file(path) == "ancien" ? "=ancien" : "");
+        }
+        files.sort();
         QStringList lines {"events " + events_.join(';'),
                            "shown " + edit->text() + (shown ? "" : " (not whole)"),
                            "after " + (state() == "&Triler 1111" ? "" : state()),
                            "message " + (message.contains(" écrits dans ") ? "" : message),
                            "bar " + bars_.join(' '),
-                           "files " + filesIn(work()),
+                           "files " + files.join(' '),
                            "debug " + debugLines.join('|'),
                            "opened " + openedUrls_.join(' '),
                            "status " + window_->statusBar()->toolTip()};
@@ -375,8 +357,7 @@ held, the window closed | chain;open <n>/u.ndr;focus checkBox;hold 53;press;stat
         QCOMPARE(seenLines.join('\n'), expected.join('\n'));
     }
 
-    // A hundred warnings: three lines, the whole list in the details, which keep the box within
-    // the screen.
+    // A hundred warnings: three lines, the list in the details, the box within the screen.
     void longList()
     {
         play("browse <w>/n.ndr;triler", "p 1 2 P 1 n\n" + QByteArray("t 1 2\n").repeated(99));
