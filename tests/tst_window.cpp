@@ -299,10 +299,10 @@ kept folder gone | mkdir sorties;outdir sorties;rmdir sorties;restart;show | mes
 kept folder gone, forgotten | mkdir sorties;outdir sorties;rmdir sorties;restart;restart;show | message
 no file manager | tick;nofm;open <l>;triler | message Impossible d'ouvrir le dossier : aucun gestionnaire de fichiers n'a répondu
 out of memory | oom;open <l>;triler | after | bar 0 | files | box Erreur: Problème de mémoire !
-held, double-click: converted | chain;open <n>/u.ndr;focus checkBox;hold 50;press;state;press;wait | events run <n>/u.ndr;Ann&uler 0001 read-only cursor 16 at 50 | after | bar rising to 100 | files u.log u_ST.txt
-held, Annuler while reading | chain;open <n>/u.ndr;focus checkBox;hold 11;press;state;press late;wait | events run <n>/u.ndr;Ann&uler 0001 read-only cursor 16 at 11 | after | message Conversion annulée | bar 0,11,0 | files u.log=ancien u_ST.txt=ancien
-held, Escape while writing | chain;open <n>/u.ndr;focus checkBox;hold 53;press;state;escape;wait | events run <n>/u.ndr;Ann&uler 0001 read-only cursor 16 at 53 | after | message Conversion annulée | bar ending at 0 | files u.log=ancien u_ST.txt=ancien
-held, the window closed | chain;open <n>/u.ndr;focus checkBox;hold 53;press;state;close | events run <n>/u.ndr;Ann&uler 0001 read-only cursor 16 at 53;closing, hidden | after | message | bar | files u.log=ancien u_ST.txt=ancien)");
+held, double-click: converted | chain;open <n>/u.ndr;focus checkBox;hold 50;press;state;press;wait | events run <n>/u.ndr;Ann&uler 0001 read-only cursor 16 at 50 | after | bar rising to 100 | files u.log u_ST.txt | box
+held, Annuler while reading | chain;open <n>/u.ndr;focus checkBox;hold 11;press;state;press late;wait | events run <n>/u.ndr;Ann&uler 0001 read-only cursor 16 at 11 | after | message Conversion annulée | bar 0,11,0 | files u.log=ancien u_ST.txt=ancien | box
+held, Escape while writing | chain;open <n>/u.ndr;focus checkBox;hold 53;press;state;escape;wait | events run <n>/u.ndr;Ann&uler 0001 read-only cursor 16 at 53 | after | message Conversion annulée | bar ending at 0 | files u.log=ancien u_ST.txt=ancien | box
+held, the window closed | chain;open <n>/u.ndr;focus checkBox;hold 53;press;state;close | events run <n>/u.ndr;Ann&uler 0001 read-only cursor 16 at 53;closing, hidden | after | message | bar | files u.log=ancien u_ST.txt=ancien | box)");
         for (const QString &row : rows.split('\n')) {
             const QStringList cells = row.split(" | ");
             QTest::newRow(qPrintable(cells[0]))
@@ -339,8 +339,8 @@ held, the window closed | chain;open <n>/u.ndr;focus checkBox;hold 53;press;stat
                            "debug " + debugLines.join('|'),
                            "opened " + openedUrls_.join(' '),
                            "status " + window_->statusBar()->toolTip()};
-        for (const QString &box : boxes_)
-            lines << "box " + box;
+        for (const QString &box : boxes_.isEmpty() ? QStringList {""} : boxes_)
+            lines << "box " + box; // "box" alone: none
         QStringList seenLines; // of the kinds that `seen` names
         for (const QString &line : lines)
             if (seen.contains(QRegularExpression("(^|\n)" + line.section(' ', 0, 0) + "( |\n|$)")))
