@@ -294,7 +294,7 @@ Enter in the field | type <l>;key lineEdit Return | events run <l> | shown <l>
 Tab | focus lineEdit;tab 5 | events pushButton;comboBox;checkBox;commandLinkButton;lineEdit
 widened | widen 200 | events field 200 wider, Parcourir 200 further
 settings kept | mkdir sorties;browse <n>/u.ndr;outdir sorties;restart;browse <n>/u.ndr;triler | events dialog <h>;dialog <n>;run <n>/u.ndr | files sorties/u.log sorties/u_ST.txt
-default folder | mkdir sorties;outdir sorties;default;restart;open <l>;triler | files lamp.log lamp_ST.txt
+default folder, TriledFiles a file | browse <w>/TriledFiles;mkdir sorties;outdir sorties;default;restart;open <l>;triler | files TriledFiles lamp.log lamp_ST.txt
 kept folder gone | mkdir sorties;outdir sorties;rmdir sorties;restart;show | message Dossier de sortie introuvable : <w>/sorties | status Le dossier de sortie « <w>/sorties » n'existe plus : les fichiers vont dans le dossier par défaut, <w>
 kept folder gone, forgotten | mkdir sorties;outdir sorties;rmdir sorties;restart;restart;show | message
 no file manager | tick;nofm;open <l>;triler | message Impossible d'ouvrir le dossier : aucun gestionnaire de fichiers n'a répondu
