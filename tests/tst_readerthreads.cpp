@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 
@@ -48,15 +49,12 @@ int main()
          lines + "t 1 2 Longue c 0 w n {[" + std::string(3 << 20, 'b') + "]} e\n" + lines},
         {"only blank lines", std::string(3 << 20, '\n')},
     };
-    const std::string path = (std::filesystem::temp_directory_path()
-                              / ("tst_readerthreads-" + std::to_string(getpid()) + ".ndr"))
-                                 .string();
+    const std::string path = std::filesystem::temp_directory_path()
+        / ("tst_readerthreads-" + std::to_string(getpid()) + ".ndr");
     int status = 0;
     for (const auto &[name, text] : texts) {
-        std::FILE *file = std::fopen(path.c_str(), "wb");
-        const bool written = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-        if (!file || std::fclose(file) != 0 || !written
-            || reading(path, nullptr) != reading(path, &text)) {
+        std::ofstream(path, std::ios::binary) << text;
+        if (reading(path, nullptr) != reading(path, &text)) { // a file not written does not read
             std::fprintf(stderr, "ÉCHEC : %s : lu du fichier, il diffère\n", name);
             status = 1;
         }

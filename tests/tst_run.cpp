@@ -19,27 +19,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// Every allocation of this test goes through here: an armed count makes one of them fail, as
-// when memory runs out in the middle of a run.
-static std::atomic<long> allocationsBeforeFailure {-1};
-
-void *operator new(size_t size)
-{
-    void *block = allocationsBeforeFailure.load(std::memory_order_relaxed) >= 0
-            && allocationsBeforeFailure.fetch_sub(1) == 0
-        ? nullptr
-        : std::malloc(size ? size : 1);
-    return block ? block : throw std::bad_alloc();
-}
-void operator delete(void *block) noexcept
-{
-    std::free(block);
-}
-void operator delete(void *block, size_t) noexcept
-{
-    std::free(block);
-}
-
 using namespace trilette;
 
 namespace {
@@ -94,7 +73,6 @@ struct Folder
 {
     QTemporaryDir tmp;
     ConversionJob job {local(tmp.filePath("n.ndr")), local(tmp.path()), "n"};
-    long allocationsLeft = 0;
     explicit Folder(const QByteArray &net = lampNet, OutputFormat format = OutputFormat::St)
     {
         job.format = format;
@@ -111,13 +89,10 @@ struct Folder
     {
         return "n.log" + earlier + "\nn.ndr\n" + program() + earlier + '\n';
     }
-    /// What a run says, the folder as <dir>, then what is in the folder; its allocations fail
-    /// from the `failAt`th on, and allocationsLeft counts down from it.
-    QString run(ConversionObserver *observer = nullptr, long failAt = -1)
+    /// What a run says, the folder as <dir>, then what is in the folder.
+    QString run(ConversionObserver *observer = nullptr)
     {
-        allocationsBeforeFailure = failAt;
         const ConversionResult result = convertNet(job, nullptr, observer);
-        allocationsLeft = allocationsBeforeFailure.exchange(-1);
         QString said;
         for (const Diagnostic &d : result.diagnostics.all())
             said += QString::fromStdString(d.format()).replace(tmp.path(), "<dir>") + '\n';
@@ -224,9 +199,7 @@ class TestRun : public QObject
 private slots:
     void concurrentRunsKeepPairs();
     void longBaseNames();
-    void outOfMemory();
-    void observerThrows();
-    void cancelStopsSoon();
+    void observerStopsTheRun();
     void commitRollsBack();
     void deadRunsLeftovers();
     void utf8Texts();
@@ -278,52 +251,7 @@ void TestRun::longBaseNames()
                  + folder.untouched());
 }
 
-void TestRun::outOfMemory()
-{
-    // Each allocation of a run fails in turn: the run ends with one error that says so, writes
-    // nothing, leaves no file behind and keeps the earlier pair; or the failure was met where
-    // it is harmless and the run succeeds.
-    QByteArray net = lampNet.chopped(2);
-    for (int i = 0; i < 30; ++i)
-        net += "p 1 2 Q" + QByteArray::number(i) + " 1 n {[Sortie]} e\n";
-    for (OutputFormat format : {OutputFormat::St, OutputFormat::Pou}) {
-        Folder folder(net + "h\n", format);
-        const QString written = folder.run(nullptr, 1L << 40);
-        const long allocations = (1L << 40) - folder.allocationsLeft;
-        long failed = 0;
-        for (long k = 0; k < allocations; ++k) {
-            folder.earlierPair();
-            const QString seen = folder.run(nullptr, k);
-            failed += seen != written;
-            if (seen != written)
-                QCOMPARE(seen,
-                         "<dir>/n.ndr: erreur: mémoire insuffisante : la conversion est "
-                         "abandonnée, rien n'est écrit\n"
-                             + folder.untouched());
-        }
-        QVERIFY(allocations > 100 && failed > allocations / 2);
-    }
-}
-
-void TestRun::observerThrows()
-{
-    // The window's cancel check throws on the calling thread, at each of the times it is asked
-    // there in turn (reading, then the checks that share the net with the second thread): the
-    // exception reaches the caller once the second thread has ended, and the folder is as it was.
-    Folder folder;
-    Observer counting;
-    QVERIFY(convertNet(folder.job, nullptr, &counting).written && counting.asked >= 2);
-    for (int k = 1; k <= counting.asked; ++k) {
-        folder.earlierPair();
-        Observer throwing;
-        throwing.throwAt = k;
-        QVERIFY_EXCEPTION_THROWN(convertNet(folder.job, nullptr, &throwing), std::runtime_error);
-        QCOMPARE(entriesIn(folder.tmp.path()), folder.untouched());
-        QVERIFY(convertNet(folder.job, nullptr).written);
-    }
-}
-
-void TestRun::cancelStopsSoon()
+void TestRun::observerStopsTheRun()
 {
     // A run cancelled at its first progress value, while it reads or once it writes (past 50),
     // stops within a block: few values follow, and nothing is written.
@@ -352,6 +280,20 @@ void TestRun::cancelStopsSoon()
     writePlcOpen(net, symbols, "u.ndr", out, [&] { writtenAtCalls.push_back(written); });
     QVERIFY(out.flush() && written > 2 * TextSink::blockSize && writtenAtCalls.size() >= 3);
     QVERIFY(calls >= 40 && writtenAtCalls.back() == 0); // 60,000 names, each met in loops
+    // The window's cancel check throws on the calling thread, at each of the times it is asked
+    // there in turn (reading, then the checks that share the net with the second thread): the
+    // exception reaches the caller once the second thread has ended, and the folder is as it was.
+    Folder folder;
+    Observer counting;
+    QVERIFY(convertNet(folder.job, nullptr, &counting).written && counting.asked >= 2);
+    for (int k = 1; k <= counting.asked; ++k) {
+        folder.earlierPair();
+        Observer throwing;
+        throwing.throwAt = k;
+        QVERIFY_EXCEPTION_THROWN(convertNet(folder.job, nullptr, &throwing), std::runtime_error);
+        QCOMPARE(entriesIn(folder.tmp.path()), folder.untouched());
+        QVERIFY(convertNet(folder.job, nullptr).written);
+    }
 }
 
 void TestRun::commitRollsBack()
