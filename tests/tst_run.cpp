@@ -433,7 +433,7 @@ void TestRun::diagnosticsKeepTheirTexts()
     for (size_t size : {0, 10, 65535, 65536, 65537, 200000, 3})
         add(0, std::string(size, char('a' + line % 26)), line % 2 ? " : fin commune" : "");
     for (size_t i = 0; i < endings.size(); ++i)
-        add(i % 2, "m", endings[i] = " : fin " + std::to_string(i));
+        add(i / 66000, "m", endings[i] = " : fin " + std::to_string(i));
     add(1, std::string(70000, 'z'), " : fin commune");
     diagnostics[0].append(std::move(diagnostics[1]));
     said[0].insert(said[0].end(), said[1].begin(), said[1].end());
