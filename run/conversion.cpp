@@ -222,13 +222,15 @@ public:
             [&] { takeTurns(); });
     }
 
-    /// What the checks found, in the order of the groups, added to `found`.
+    /// What the checks found, in the order of the groups, added to `found`, with room for the
+    /// warnings that come after (the names st cannot write): growing the table by a quarter
+    /// while the whole net is held would set the run's peak of memory.
     void moveTo(Diagnostics &found)
     {
         size_t total = found.size();
         for (const Diagnostics &group : found_)
             total += group.size();
-        found.reserve(total);
+        found.reserve(total + total / 16 + 64);
         for (Diagnostics &group : found_)
             found.append(std::move(group));
     }
