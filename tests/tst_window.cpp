@@ -66,7 +66,7 @@ class TestWindow : public QObject, trilette::ConversionObserver
 
     template<typename T = QWidget> T *widget(const char *name) const
     {
-        return window_->findChild<T *>(name);
+        return window_ ? window_->findChild<T *>(name) : nullptr; // none before "restart"
     }
     QString work() const { return root_ + "/work"; }
     /// <n>: the nets' folder, <w>: the work folder and current directory, <h>: where the file
